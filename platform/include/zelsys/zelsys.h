@@ -1,0 +1,12 @@
+//===- zelsys/zelsys.h - The whole platform interface ----------------------===//
+//
+// The Windows calls the framework may use. platform/win32 forwards them to
+// Windows; platform/posix implements them on Linux for the emulated machine.
+//
+//===----------------------------------------------------------------------===//
+#pragma once
+
+#include "zelsys/format.h"
+#include "zelsys/host.h"
+#include "zelsys/kernel.h"
+#include "zelsys/wintypes.h"

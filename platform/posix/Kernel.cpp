@@ -1,0 +1,46 @@
+//===- Kernel.cpp - Process-level kernel calls on the substitute -----------===//
+//
+// Only code that works on every Unix (the program's own path comes from
+// /proc, which Linux and the BSDs' linprocfs provide).
+//
+//===----------------------------------------------------------------------===//
+#include "Errors.h"
+#include "HostPath.h"
+#include "zelsys/kernel.h"
+
+#include <algorithm>
+#include <climits>
+#include <string>
+#include <unistd.h>
+
+namespace zelsys {
+
+DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) {
+  // The substitute loads no modules of its own: only the program is known.
+  if (hModule != nullptr) {
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return 0;
+  }
+  char target[PATH_MAX];
+  const ssize_t length = ::readlink("/proc/self/exe", target, sizeof target - 1);
+  if (length < 0)
+    return posix::failWithErrno();
+  const std::u16string path =
+      posix::windowsPathFromHost(std::string_view(target, static_cast<std::size_t>(length)));
+  if (lpFilename == nullptr || nSize == 0) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  // As on Windows Vista and later: a path that does not fit is cut to
+  // nSize - 1 characters, terminated, and reported with nSize.
+  const auto copied = static_cast<DWORD>(std::min<std::size_t>(path.size(), nSize - 1));
+  std::copy_n(path.data(), copied, lpFilename);
+  lpFilename[copied] = u'\0';
+  if (copied < path.size()) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return nSize;
+  }
+  return copied;
+}
+
+} // namespace zelsys

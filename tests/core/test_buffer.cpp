@@ -1,0 +1,2 @@
+// test_buffer.cpp
+#include <gtest/gtest.h>

@@ -1,0 +1,2 @@
+// test_flags.cpp
+#include <gtest/gtest.h>

@@ -1,0 +1,2 @@
+// test_wchar_string.cpp
+#include <gtest/gtest.h>

@@ -1,0 +1,2 @@
+// test_wchar_string_extract.cpp
+#include <gtest/gtest.h>

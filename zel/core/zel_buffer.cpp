@@ -1,0 +1,1 @@
+// zel_buffer.cpp

@@ -1,0 +1,1 @@
+// zel_flags.cpp

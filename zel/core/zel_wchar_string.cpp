@@ -1,0 +1,1 @@
+// zel_wchar_string.cpp
