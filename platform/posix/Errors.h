@@ -6,7 +6,7 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
-#include "zelsys/wintypes.h"
+#include "zelsys/winconst.h"
 
 namespace zelsys::posix {
 

@@ -112,8 +112,8 @@ void emitNumber(Output &out, const Spec &spec, va_list &args) {
   std::u16string body;
   if (spec.type == u'd' || spec.type == u'i') {
     const int value = va_arg(args, int);
-    const auto magnitude = value < 0 ? 0u - static_cast<std::uint32_t>(value)
-                                     : static_cast<std::uint32_t>(value);
+    const auto magnitude =
+        value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
     if (value < 0)
       prefix = u"-";
     body = digits(magnitude, 10, false);

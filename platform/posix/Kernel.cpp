@@ -4,9 +4,9 @@
 // /proc, which Linux and the BSDs' linprocfs provide).
 //
 //===----------------------------------------------------------------------===//
+#include "zelsys/kernel.h"
 #include "Errors.h"
 #include "HostPath.h"
-#include "zelsys/kernel.h"
 
 #include <algorithm>
 #include <climits>

@@ -3,8 +3,8 @@
 // Forwards to user32's formatter. Only code for Windows belongs here.
 //
 //===----------------------------------------------------------------------===//
-#include "WindowsSupport.h"
 #include "zelsys/format.h"
+#include "WindowsSupport.h"
 
 namespace zelsys {
 

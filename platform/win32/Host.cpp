@@ -4,8 +4,8 @@
 // Windows belongs here.
 //
 //===----------------------------------------------------------------------===//
-#include "WindowsSupport.h"
 #include "zelsys/host.h"
+#include "WindowsSupport.h"
 
 namespace zelsys {
 

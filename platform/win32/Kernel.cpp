@@ -3,8 +3,8 @@
 // Thin forwarders to kernel32. Only code for Windows belongs here.
 //
 //===----------------------------------------------------------------------===//
-#include "WindowsSupport.h"
 #include "zelsys/kernel.h"
+#include "WindowsSupport.h"
 
 namespace zelsys {
 
@@ -13,8 +13,7 @@ DWORD GetLastError() { return ::GetLastError(); }
 void SetLastError(DWORD dwErrCode) { ::SetLastError(dwErrCode); }
 
 DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) {
-  return ::GetModuleFileNameW(reinterpret_cast<::HMODULE>(hModule),
-                              win32::wide(lpFilename), nSize);
+  return ::GetModuleFileNameW(reinterpret_cast<::HMODULE>(hModule), win32::wide(lpFilename), nSize);
 }
 
 } // namespace zelsys

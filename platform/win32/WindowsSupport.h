@@ -25,9 +25,7 @@ namespace zelsys::win32 {
 // char16_t and wchar_t are both UTF-16 units on Windows: the casts only
 // change the type the compiler sees.
 inline wchar_t *wide(char16_t *s) { return reinterpret_cast<wchar_t *>(s); }
-inline const wchar_t *wide(const char16_t *s) {
-  return reinterpret_cast<const wchar_t *>(s);
-}
+inline const wchar_t *wide(const char16_t *s) { return reinterpret_cast<const wchar_t *>(s); }
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wchar_t expected");
 static_assert(sizeof(::DWORD) == sizeof(zelsys::DWORD), "DWORD size");

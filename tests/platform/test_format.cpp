@@ -22,7 +22,9 @@ int caseNumbers(char16_t *out) {
 int caseChars(char16_t *out) { return wsprintfW(out, u"%c%%%c", u'Q', u'R'); }
 int casePrecision(char16_t *out) { return wsprintfW(out, u"%.2s|%.3d", u"hello", 5); }
 int caseNarrow(char16_t *out) { return wsprintfW(out, u"%S|%hs|%ls", "nar", "row", u"wide"); }
-int caseNull(char16_t *out) { return wsprintfW(out, u"%s", static_cast<const char16_t *>(nullptr)); }
+int caseNull(char16_t *out) {
+  return wsprintfW(out, u"%s", static_cast<const char16_t *>(nullptr));
+}
 int caseAlternate(char16_t *out) { return wsprintfW(out, u"%#x %#X", 26u, 26u); }
 
 } // namespace

@@ -1,6 +1,7 @@
 // test_kernel.cpp - conformance of the process-level kernel calls.
 #include "zel_test_support.h"
 #include "zelsys/kernel.h"
+#include "zelsys/winconst.h"
 
 #include <string>
 

@@ -60,8 +60,8 @@ void expectUnlessGap(zelsys::HostKind host, bool condition, const char *text, co
     return;
   }
   if (condition)
-    ADD_FAILURE_AT(file, line) << "known gap now passes, remove its marker: " << text << " ("
-                               << why << ")";
+    ADD_FAILURE_AT(file, line) << "known gap now passes, remove its marker: " << text << " (" << why
+                               << ")";
 }
 
 } // namespace zeltest

@@ -61,9 +61,9 @@ void expectUnlessGap(zelsys::HostKind host, bool condition, const char *text, co
 
 } // namespace zeltest
 
-#define ZEL_EXPECT_GAP_ON_WINE(condition, why)                                               \
-  ::zeltest::expectUnlessGap(::zelsys::HostKind::Wine, (condition), #condition, why,         \
-                             __FILE__, __LINE__)
-#define ZEL_EXPECT_GAP_IN_SUBSTITUTE(condition, why)                                         \
-  ::zeltest::expectUnlessGap(::zelsys::HostKind::Substitute, (condition), #condition, why,   \
+#define ZEL_EXPECT_GAP_ON_WINE(condition, why)                                                     \
+  ::zeltest::expectUnlessGap(::zelsys::HostKind::Wine, (condition), #condition, why, __FILE__,     \
+                             __LINE__)
+#define ZEL_EXPECT_GAP_IN_SUBSTITUTE(condition, why)                                               \
+  ::zeltest::expectUnlessGap(::zelsys::HostKind::Substitute, (condition), #condition, why,         \
                              __FILE__, __LINE__)

@@ -9,10 +9,9 @@
 class CZELDetailedLog : public CZELLogging {
 public:
   CZELDetailedLog(ZEL_ULONG ulType, const ZEL_USHORT *pszMessage, ZEL_LONG lValue,
-                  ZEL_ULONG ulValueKind, const ZEL_USHORT *pszModule,
-                  const ZEL_USHORT *pszFunction, const ZEL_USHORT *pszSourceFile,
-                  ZEL_ULONG ulLine, bool bLogNow, bool bLogOnDestroy, ZEL_WORD wOutputType,
-                  const ZEL_USHORT *pszLogName = nullptr,
+                  ZEL_ULONG ulValueKind, const ZEL_USHORT *pszModule, const ZEL_USHORT *pszFunction,
+                  const ZEL_USHORT *pszSourceFile, ZEL_ULONG ulLine, bool bLogNow,
+                  bool bLogOnDestroy, ZEL_WORD wOutputType, const ZEL_USHORT *pszLogName = nullptr,
                   const ZEL_USHORT *pszOutputPath = nullptr) noexcept;
   CZELDetailedLog(const CZELDetailedLog &other) noexcept = default;
   ~CZELDetailedLog() override;
@@ -34,10 +33,9 @@ protected:
   // message is stored unchanged.
   template <class... Args>
   CZELDetailedLog(Formatted, ZEL_ULONG ulType, const ZEL_USHORT *pszFormat, ZEL_LONG lValue,
-                  ZEL_ULONG ulValueKind, const ZEL_USHORT *pszModule,
-                  const ZEL_USHORT *pszFunction, const ZEL_USHORT *pszSourceFile,
-                  ZEL_ULONG ulLine, ZEL_WORD wOutputType, bool bLogNow, bool bLogOnDestroy,
-                  Args... args) noexcept
+                  ZEL_ULONG ulValueKind, const ZEL_USHORT *pszModule, const ZEL_USHORT *pszFunction,
+                  const ZEL_USHORT *pszSourceFile, ZEL_ULONG ulLine, ZEL_WORD wOutputType,
+                  bool bLogNow, bool bLogOnDestroy, Args... args) noexcept
       : CZELDetailedLog(ulType, pszFormat, lValue, ulValueKind, pszModule, pszFunction,
                         pszSourceFile, ulLine, false, bLogOnDestroy, wOutputType) {
     if constexpr (sizeof...(Args) > 0)

@@ -13,62 +13,60 @@
 #define ZEL_UNPACK(...) __VA_ARGS__
 
 // The trailing parameters most classes take, and how they are passed on.
-#define ZEL_TAIL_PARAMS                                                                  \
-  const ZEL_USHORT *pszSourceFile, ZEL_ULONG ulLine, ZEL_WORD wOutputType, bool bLogNow, \
+#define ZEL_TAIL_PARAMS                                                                            \
+  const ZEL_USHORT *pszSourceFile, ZEL_ULONG ulLine, ZEL_WORD wOutputType, bool bLogNow,           \
       bool bLogOnDestroy
 #define ZEL_TAIL_ARGS pszSourceFile, ulLine, wOutputType, bLogNow, bLogOnDestroy
-#define ZEL_TAIL_PARAMS_NO_DESTROY                                                       \
+#define ZEL_TAIL_PARAMS_NO_DESTROY                                                                 \
   const ZEL_USHORT *pszSourceFile, ZEL_ULONG ulLine, ZEL_WORD wOutputType, bool bLogNow
 #define ZEL_TAIL_ARGS_NO_DESTROY pszSourceFile, ulLine, wOutputType, bLogNow, false
 
 // Defines one class. Params is its parameter list; Value, Kind, Module and
 // Function what it records; Tail the (source, line, mask, now, destroy)
 // arguments; the rest the placeholder arguments.
-#define ZEL_LOG_CLASS(Name, Base, Message, Params, Value, Kind, Module, Function, Tail, ...)  \
-  class Name : public Base {                                                                  \
-  public:                                                                                     \
-    static constexpr const ZEL_USHORT *MESSAGE = Message;                                     \
-    explicit Name Params                                                                      \
-        : Base(Formatted{}, MESSAGE, Value, Kind, Module, Function,                           \
-               ZEL_UNPACK Tail __VA_OPT__(, ) __VA_ARGS__) {}                                 \
+#define ZEL_LOG_CLASS(Name, Base, Message, Params, Value, Kind, Module, Function, Tail, ...)       \
+  class Name : public Base {                                                                       \
+  public:                                                                                          \
+    static constexpr const ZEL_USHORT *MESSAGE = Message;                                          \
+    explicit Name Params : Base(Formatted{}, MESSAGE, Value, Kind, Module, Function,               \
+                                ZEL_UNPACK Tail __VA_OPT__(, ) __VA_ARGS__) {}                     \
   };
 
 // The common shapes.
-#define ZEL_ERROR_CLASS(Name, Base, Message, Kind)                                            \
-  ZEL_LOG_CLASS(Name, Base, Message, (ZEL_LONG lError, ZEL_TAIL_PARAMS), lError, Kind,         \
-                nullptr, nullptr, (ZEL_TAIL_ARGS))
-#define ZEL_FIXED_CLASS(Name, Base, Message, Value)                                           \
-  ZEL_LOG_CLASS(Name, Base, Message, (ZEL_TAIL_PARAMS), Value, 0, nullptr, nullptr,            \
-                (ZEL_TAIL_ARGS))
-#define ZEL_TEXT_FIXED_CLASS(Name, Base, Message, Value)                                      \
-  ZEL_LOG_CLASS(Name, Base, Message, (const ZEL_USHORT *pszArg1, ZEL_TAIL_PARAMS), Value, 0,   \
+#define ZEL_ERROR_CLASS(Name, Base, Message, Kind)                                                 \
+  ZEL_LOG_CLASS(Name, Base, Message, (ZEL_LONG lError, ZEL_TAIL_PARAMS), lError, Kind, nullptr,    \
+                nullptr, (ZEL_TAIL_ARGS))
+#define ZEL_FIXED_CLASS(Name, Base, Message, Value)                                                \
+  ZEL_LOG_CLASS(Name, Base, Message, (ZEL_TAIL_PARAMS), Value, 0, nullptr, nullptr, (ZEL_TAIL_ARGS))
+#define ZEL_TEXT_FIXED_CLASS(Name, Base, Message, Value)                                           \
+  ZEL_LOG_CLASS(Name, Base, Message, (const ZEL_USHORT *pszArg1, ZEL_TAIL_PARAMS), Value, 0,       \
                 nullptr, nullptr, (ZEL_TAIL_ARGS), pszArg1)
-#define ZEL_TEXT_ERROR_CLASS(Name, Base, Message)                                             \
-  ZEL_LOG_CLASS(Name, Base, Message,                                                          \
-                (const ZEL_USHORT *pszArg1, ZEL_LONG lError, ZEL_TAIL_PARAMS), lError, 0,      \
-                nullptr, nullptr, (ZEL_TAIL_ARGS), pszArg1)
-#define ZEL_TEXT2_ERROR_CLASS(Name, Base, Message)                                            \
-  ZEL_LOG_CLASS(Name, Base, Message,                                                          \
-                (const ZEL_USHORT *pszArg1, const ZEL_USHORT *pszArg2, ZEL_LONG lError,        \
-                 ZEL_TAIL_PARAMS),                                                            \
-                lError, 0, nullptr, nullptr, (ZEL_TAIL_ARGS), pszArg1, pszArg2)
+#define ZEL_TEXT_ERROR_CLASS(Name, Base, Message)                                                  \
+  ZEL_LOG_CLASS(Name, Base, Message,                                                               \
+                (const ZEL_USHORT *pszArg1, ZEL_LONG lError, ZEL_TAIL_PARAMS), lError, 0, nullptr, \
+                nullptr, (ZEL_TAIL_ARGS), pszArg1)
+#define ZEL_TEXT2_ERROR_CLASS(Name, Base, Message)                                                 \
+  ZEL_LOG_CLASS(                                                                                   \
+      Name, Base, Message,                                                                         \
+      (const ZEL_USHORT *pszArg1, const ZEL_USHORT *pszArg2, ZEL_LONG lError, ZEL_TAIL_PARAMS),    \
+      lError, 0, nullptr, nullptr, (ZEL_TAIL_ARGS), pszArg1, pszArg2)
 // Registry classes also record the class and method names as module and function.
 #define ZEL_REG_PARAMS const ZEL_USHORT *pszModule, const ZEL_USHORT *pszFunction
-#define ZEL_REG_TEXT_ERROR_CLASS(Name, Base, Message, Kind)                                   \
-  ZEL_LOG_CLASS(Name, Base, Message,                                                          \
-                (const ZEL_USHORT *pszArg1, ZEL_LONG lError, ZEL_REG_PARAMS, ZEL_TAIL_PARAMS), \
+#define ZEL_REG_TEXT_ERROR_CLASS(Name, Base, Message, Kind)                                        \
+  ZEL_LOG_CLASS(Name, Base, Message,                                                               \
+                (const ZEL_USHORT *pszArg1, ZEL_LONG lError, ZEL_REG_PARAMS, ZEL_TAIL_PARAMS),     \
                 lError, Kind, pszModule, pszFunction, (ZEL_TAIL_ARGS), pszArg1)
-#define ZEL_REG_TEXT2_ERROR_CLASS(Name, Base, Message, Kind)                                  \
-  ZEL_LOG_CLASS(Name, Base, Message,                                                          \
-                (const ZEL_USHORT *pszArg1, const ZEL_USHORT *pszArg2, ZEL_LONG lError,        \
-                 ZEL_REG_PARAMS, ZEL_TAIL_PARAMS),                                            \
+#define ZEL_REG_TEXT2_ERROR_CLASS(Name, Base, Message, Kind)                                       \
+  ZEL_LOG_CLASS(Name, Base, Message,                                                               \
+                (const ZEL_USHORT *pszArg1, const ZEL_USHORT *pszArg2, ZEL_LONG lError,            \
+                 ZEL_REG_PARAMS, ZEL_TAIL_PARAMS),                                                 \
                 lError, Kind, pszModule, pszFunction, (ZEL_TAIL_ARGS), pszArg1, pszArg2)
 
 // ---- Memory, buffers and arguments -----------------------------------------
 ZEL_ERROR_CLASS(CZELUnhandledExceptionException, CZELLogException1,
                 u"An unhandled exception occurred", 0)
-ZEL_TEXT_FIXED_CLASS(CZELMemAllocException, CZELLogException1,
-                     u"Unable to allocate memory ( %s )", -1)
+ZEL_TEXT_FIXED_CLASS(CZELMemAllocException, CZELLogException1, u"Unable to allocate memory ( %s )",
+                     -1)
 ZEL_TEXT_FIXED_CLASS(CMemDestroyFailWarning, CZELLogWarning, u"Unable to free memory ( %s )", -1)
 ZEL_FIXED_CLASS(CZELSecureBufferInitException, CZELLogException1,
                 u"CZELSecureBuffer object failed to initialize", -1)
@@ -77,11 +75,11 @@ ZEL_ERROR_CLASS(CZELHeapAllocException, CZELLogException1, u"HeapAlloc call fail
 ZEL_LOG_CLASS(CZELBufferInitException, CZELLogException1, u"Unable to initialize CZELBuffer",
               (const ZEL_USHORT *pszSourceFile, ZEL_ULONG ulLine, bool bLogOnDestroy), -1, 0,
               nullptr, nullptr, (pszSourceFile, ulLine, 1, false, bLogOnDestroy))
-#define ZEL_MEMORY_CLASS(Name, Message)                                                       \
-  ZEL_LOG_CLASS(Name, CZELLogException1, Message,                                             \
-                (ZEL_LONG lError, const ZEL_USHORT *pszSourceFile, ZEL_ULONG ulLine,           \
-                 bool bLogOnDestroy),                                                         \
-                lError, 0, nullptr, nullptr, (pszSourceFile, ulLine, 1, false, bLogOnDestroy))
+#define ZEL_MEMORY_CLASS(Name, Message)                                                            \
+  ZEL_LOG_CLASS(                                                                                   \
+      Name, CZELLogException1, Message,                                                            \
+      (ZEL_LONG lError, const ZEL_USHORT *pszSourceFile, ZEL_ULONG ulLine, bool bLogOnDestroy),    \
+      lError, 0, nullptr, nullptr, (pszSourceFile, ulLine, 1, false, bLogOnDestroy))
 ZEL_MEMORY_CLASS(CZELMemoryCopyException, u"memcpy() function failed")
 ZEL_MEMORY_CLASS(CZELMemorySetException, u"memset() function failed")
 ZEL_MEMORY_CLASS(CZELMemoryCompareException, u"memcmp() function failed")
@@ -89,8 +87,8 @@ ZEL_LOG_CLASS(CZELIndexOutOfBoundsException, CZELLogException1, u"Index out of a
               (const ZEL_USHORT *pszSourceFile, ZEL_ULONG ulLine, bool bLogNow), -1, 0, nullptr,
               nullptr, (pszSourceFile, ulLine, 1, bLogNow, false))
 ZEL_LOG_CLASS(CZELBadArgException, CZELLogException1, u"A bad argument was provided ( %s ). %s",
-              (const ZEL_USHORT *pszArgument, const ZEL_USHORT *pszReason, ZEL_TAIL_PARAMS), 0,
-              0, nullptr, nullptr, (ZEL_TAIL_ARGS), pszArgument, pszReason)
+              (const ZEL_USHORT *pszArgument, const ZEL_USHORT *pszReason, ZEL_TAIL_PARAMS), 0, 0,
+              nullptr, nullptr, (ZEL_TAIL_ARGS), pszArgument, pszReason)
 ZEL_LOG_CLASS(CBadValueException, CZELLogException1, u"Variable %s value of %s is %s",
               (const ZEL_USHORT *pszVariable, const ZEL_USHORT *pszValue,
                const ZEL_USHORT *pszVerdict, ZEL_LONG lError, ZEL_TAIL_PARAMS),
@@ -113,8 +111,7 @@ ZEL_ERROR_CLASS(CZELGetFileVersionInfoSizeException, CZELLogException1,
                 u"Error in call to GetFileVersionInfoSize", 0)
 ZEL_ERROR_CLASS(CZELGetFileVersionInfoException, CZELLogException1,
                 u"Error in call to GetFileVersionInfo", 0)
-ZEL_ERROR_CLASS(CZELVerQueryValueException, CZELLogException1, u"Error in call to VerQueryValue",
-                0)
+ZEL_ERROR_CLASS(CZELVerQueryValueException, CZELLogException1, u"Error in call to VerQueryValue", 0)
 ZEL_FIXED_CLASS(CZELDirectoryInitException, CZELLogException1,
                 u"CZELDirectory object failed to initialize", -1)
 ZEL_TEXT_ERROR_CLASS(CZELCreateDirectoryException, CZELLogException1,
@@ -125,8 +122,8 @@ ZEL_LOG_CLASS(CZELSHGetFolderPathException, CZELLogException1, u"SHGetFolderPath
 
 // ---- Registry and profile files ----------------------------------------------
 ZEL_LOG_CLASS(CZELRegKeyInitException, CZELLogException1,
-              u"CZELRegistryKey object failed to initialize", (ZEL_REG_PARAMS, ZEL_TAIL_PARAMS),
-              -1, 0, pszModule, pszFunction, (ZEL_TAIL_ARGS))
+              u"CZELRegistryKey object failed to initialize", (ZEL_REG_PARAMS, ZEL_TAIL_PARAMS), -1,
+              0, pszModule, pszFunction, (ZEL_TAIL_ARGS))
 ZEL_REG_TEXT_ERROR_CLASS(CZELRegKeyCreateException, CZELLogException1,
                          u"Unable to create registry key ( \"%s\" )", 1)
 ZEL_REG_TEXT_ERROR_CLASS(CZELRegKeyDeleteException, CZELLogException1,
@@ -153,8 +150,7 @@ ZEL_REG_TEXT2_ERROR_CLASS(CZELRegValueDeleteException, CZELLogException1,
 // Only ever caught: reading a value reports failure through its result.
 ZEL_REG_TEXT2_ERROR_CLASS(CZELRegValueQueryException, CZELLogException1,
                           u"Unable to query registry value ( \"%s\\%s\" )", 1)
-ZEL_LOG_CLASS(CZELRegKeyAlreadyOpenWarning, CZELLogWarning,
-              u"Registry key is already open ( %s )",
+ZEL_LOG_CLASS(CZELRegKeyAlreadyOpenWarning, CZELLogWarning, u"Registry key is already open ( %s )",
               (const ZEL_USHORT *pszArg1, ZEL_REG_PARAMS, ZEL_TAIL_PARAMS), -1, 1, pszModule,
               pszFunction, (ZEL_TAIL_ARGS), pszArg1)
 ZEL_REG_TEXT_ERROR_CLASS(CZELRegCloseKeyWarning, CZELLogWarning,
@@ -189,8 +185,8 @@ ZEL_ERROR_CLASS(CZELNetApiBufferFreeException, CZELLogException1, u"NetApiBuffer
 ZEL_ERROR_CLASS(CNetApiBufferFreeWarning, CZELLogWarning, u"NetApiBufferFree call failed", 0)
 
 // ---- User interface and resources ---------------------------------------------
-ZEL_ERROR_CLASS(CZELMessageBoxInitException, CZELLogException1,
-                u"Unable to initialize message box", 0)
+ZEL_ERROR_CLASS(CZELMessageBoxInitException, CZELLogException1, u"Unable to initialize message box",
+                0)
 ZEL_LOG_CLASS(CZELLoadStringException, CZELLogException1,
               u"Unable to load string ( ID: %d ) from resource DLL ( %s )",
               (ZEL_ULONG ulStringId, const ZEL_USHORT *pszModuleName, ZEL_LONG lError,
@@ -200,8 +196,8 @@ ZEL_LOG_CLASS(CZELLoadStringException, CZELLogException1,
 // ---- Processes, handles, threads and events -------------------------------------
 ZEL_FIXED_CLASS(CZELProcessInfoInitException, CZELLogException1,
                 u"CZELProcessInfo object failed to initialize", -1)
-ZEL_FIXED_CLASS(CZELProcessInvalidHandleException, CZELLogException1,
-                u"No valid process handle.", -1)
+ZEL_FIXED_CLASS(CZELProcessInvalidHandleException, CZELLogException1, u"No valid process handle.",
+                -1)
 ZEL_ERROR_CLASS(CZELProcessPrivelgeException, CZELLogException1,
                 u"Unable to obtain the privilege needed for the process", 0)
 ZEL_ERROR_CLASS(CZELProcessWindowsException, CZELLogException1,
@@ -214,10 +210,8 @@ ZEL_LOG_CLASS(CTerminateProcessWarning, CZELLogWarning, u"TerminateProcess call 
               (ZEL_LONG lError, ZEL_TAIL_PARAMS_NO_DESTROY), lError, 0, nullptr, nullptr,
               (ZEL_TAIL_ARGS_NO_DESTROY))
 ZEL_TEXT_ERROR_CLASS(CCloseHandleWarning, CZELLogWarning, u"Unable to close handle ( %s )")
-ZEL_TEXT_ERROR_CLASS(CZELCloseHandleException, CZELLogException1,
-                     u"Unable to close handle ( %s )")
-ZEL_ERROR_CLASS(CZELDuplicateHandleException, CZELLogException1, u"DuplicateHandle call failed",
-                0)
+ZEL_TEXT_ERROR_CLASS(CZELCloseHandleException, CZELLogException1, u"Unable to close handle ( %s )")
+ZEL_ERROR_CLASS(CZELDuplicateHandleException, CZELLogException1, u"DuplicateHandle call failed", 0)
 ZEL_ERROR_CLASS(CZELCreateThreadException, CZELLogException1, u"CreateThread call failed", 0)
 ZEL_ERROR_CLASS(CZELCreateEventException, CZELLogException1, u"CreateEvent call failed", 0)
 ZEL_ERROR_CLASS(CZELSetEventException, CZELLogException1, u"SetEvent call failed", 0)
@@ -239,8 +233,8 @@ ZEL_ERROR_CLASS(CZELLookupPrivilegeValueException, CZELLogException1,
                 u"LookupPrivilegeValue call failed", 0)
 ZEL_ERROR_CLASS(CZELAdjustTokenPrivilegesException, CZELLogException1,
                 u"AdjustTokenPrivileges call failed", 0)
-ZEL_ERROR_CLASS(CZELLookupAccountNameException, CZELLogException1,
-                u"LookupAccountName call failed", 0)
+ZEL_ERROR_CLASS(CZELLookupAccountNameException, CZELLogException1, u"LookupAccountName call failed",
+                0)
 ZEL_ERROR_CLASS(CZELLookupAccountSidException, CZELLogException1, u"LookupAccountSid call failed",
                 0)
 ZEL_ERROR_CLASS(CZELConvertSidToStringSidException, CZELLogException1,
@@ -249,8 +243,8 @@ ZEL_ERROR_CLASS(CZELCopySidException, CZELLogException1, u"CopySid call failed",
 ZEL_ERROR_CLASS(CZELAllocateAndInitializeSidException, CZELLogException1,
                 u"AllocateAndInitializeSid call failed", 0)
 ZEL_ERROR_CLASS(CZELInitializeAclException, CZELLogException1, u"InitializeAcl call failed", 0)
-ZEL_ERROR_CLASS(CZELGetAclInformationException, CZELLogException1,
-                u"GetAclInformation call failed", 0)
+ZEL_ERROR_CLASS(CZELGetAclInformationException, CZELLogException1, u"GetAclInformation call failed",
+                0)
 ZEL_ERROR_CLASS(CZELGetAceException, CZELLogException1, u"GetAce call failed", 0)
 ZEL_ERROR_CLASS(CZELAddAceException, CZELLogException1, u"AddAce call failed", 0)
 ZEL_ERROR_CLASS(CZELAddAccessAllowedAceException, CZELLogException1,
@@ -265,10 +259,8 @@ ZEL_ERROR_CLASS(CZELGetSecurityDescriptorDaclException, CZELLogException1,
                 u"GetSecurityDescriptorDacl call failed", 0)
 ZEL_ERROR_CLASS(CZELSetSecurityDescriptorDaclException, CZELLogException1,
                 u"SetSecurityDescriptorDacl call failed", 0)
-ZEL_ERROR_CLASS(CZELGetFileSecurityException, CZELLogException1, u"GetFileSecurity call failed",
-                0)
-ZEL_ERROR_CLASS(CZELSetFileSecurityException, CZELLogException1, u"SetFileSecurity call failed",
-                0)
+ZEL_ERROR_CLASS(CZELGetFileSecurityException, CZELLogException1, u"GetFileSecurity call failed", 0)
+ZEL_ERROR_CLASS(CZELSetFileSecurityException, CZELLogException1, u"SetFileSecurity call failed", 0)
 ZEL_ERROR_CLASS(CZELSetNamedSecurityInfoException, CZELLogException1,
                 u"SetNamedSecurityInfo call failed", 0)
 
@@ -289,8 +281,7 @@ ZEL_FIXED_CLASS(CZELSignedFileInitException, CZELLogException1,
                 u"CZELSignedFile object failed to initialize", -1)
 ZEL_TEXT_FIXED_CLASS(CZELSignedFileInvalidFileException, CZELLogException1,
                      u"The specified file, %s, is invalid.", -1)
-ZEL_TEXT_ERROR_CLASS(CNoSignatureException, CZELLogException1,
-                     u"The file %s carries no signature")
+ZEL_TEXT_ERROR_CLASS(CNoSignatureException, CZELLogException1, u"The file %s carries no signature")
 ZEL_TEXT_ERROR_CLASS(CSignatureFileErrorException, CZELLogException1,
                      u"The signature of file %s cannot be read")
 ZEL_ERROR_CLASS(CWinVerifyTrustException, CZELLogException1, u"WinVerifyTrust call failed", 0)
@@ -298,24 +289,21 @@ ZEL_ERROR_CLASS(CCertQueryException, CZELLogException1,
                 u"Unable to query the certificate of the signed file", 0)
 
 // ---- WMI ------------------------------------------------------------------------
-ZEL_ERROR_CLASS(CZELWMICoInitializeException, CZELLogException1, u"CoInitializeEx call failed",
-                0)
+ZEL_ERROR_CLASS(CZELWMICoInitializeException, CZELLogException1, u"CoInitializeEx call failed", 0)
 ZEL_ERROR_CLASS(CZELWMICoInitializeSecurityException, CZELLogException1,
                 u"CoInitializeSecurity call failed", 0)
 ZEL_ERROR_CLASS(CZELWMICoCreateInstanceException, CZELLogException1,
                 u"CoCreateInstance call failed", 0)
 ZEL_ERROR_CLASS(CZELWMIConnectServerException, CZELLogException1,
                 u"Unable to connect to the WMI server", 0)
-ZEL_ERROR_CLASS(CZELWMISetBlanketException, CZELLogException1, u"CoSetProxyBlanket call failed",
-                0)
+ZEL_ERROR_CLASS(CZELWMISetBlanketException, CZELLogException1, u"CoSetProxyBlanket call failed", 0)
 ZEL_ERROR_CLASS(CZELWMICreateInstanceEnumException, CZELLogException1,
                 u"Unable to enumerate WMI instances", 0)
 ZEL_ERROR_CLASS(CZELWMIEnumNextException, CZELLogException1,
                 u"Unable to read the next WMI instance", 0)
-ZEL_ERROR_CLASS(CZELWMIExecMethodException, CZELLogException1,
-                u"Unable to execute the WMI method", 0)
-ZEL_ERROR_CLASS(CZELWMIGetMethodException, CZELLogException1, u"Unable to get the WMI method",
+ZEL_ERROR_CLASS(CZELWMIExecMethodException, CZELLogException1, u"Unable to execute the WMI method",
                 0)
+ZEL_ERROR_CLASS(CZELWMIGetMethodException, CZELLogException1, u"Unable to get the WMI method", 0)
 ZEL_ERROR_CLASS(CZELWMIMethodFailedException, CZELLogException1,
                 u"The WMI method reported a failure", 0)
 ZEL_ERROR_CLASS(CZELWMISpawnInstanceException, CZELLogException1,
@@ -323,14 +311,12 @@ ZEL_ERROR_CLASS(CZELWMISpawnInstanceException, CZELLogException1,
 ZEL_ERROR_CLASS(CZELWMIParamInitializationException, CZELLogException1,
                 u"Unable to initialize the WMI method parameters", 0)
 ZEL_ERROR_CLASS(CZELWMICOMGetException, CZELLogException1, u"Unable to get the WMI property", 0)
-ZEL_ERROR_CLASS(CZELWMICOMGetObjectException, CZELLogException1,
-                u"Unable to get the WMI object", 0)
+ZEL_ERROR_CLASS(CZELWMICOMGetObjectException, CZELLogException1, u"Unable to get the WMI object", 0)
 ZEL_ERROR_CLASS(CZELWMICOMPutException, CZELLogException1, u"Unable to put the WMI property", 0)
 ZEL_FIXED_CLASS(CZELWMIInvalidTypeException, CZELLogException1,
                 u"The WMI value has an unsupported type", -1)
 ZEL_FIXED_CLASS(CZELWMIValueNotSetException, CZELLogException1, u"The WMI value has not been set",
                 -1)
-ZEL_ERROR_CLASS(CZELWMISysAllocStringException, CZELLogException1, u"SysAllocString call failed",
-                0)
+ZEL_ERROR_CLASS(CZELWMISysAllocStringException, CZELLogException1, u"SysAllocString call failed", 0)
 ZEL_ERROR_CLASS(CZELVariantClearException, CZELLogException1, u"VariantClear call failed", 0)
 ZEL_ERROR_CLASS(CZELVariantCopyException, CZELLogException1, u"VariantCopy call failed", 0)

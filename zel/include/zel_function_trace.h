@@ -23,9 +23,8 @@ public:
 class CZELFunctionTrace {
 public:
   CZELFunctionTrace(const ZEL_USHORT *pszClass, const ZEL_USHORT *pszMethod,
-                    const ZEL_USHORT *pszSourceFile, ZEL_ULONG ulLine,
-                    ZEL_WORD wOutputType = 1, bool bLogNow = true,
-                    bool bLogOnDestroy = true) noexcept;
+                    const ZEL_USHORT *pszSourceFile, ZEL_ULONG ulLine, ZEL_WORD wOutputType = 1,
+                    bool bLogNow = true, bool bLogOnDestroy = true) noexcept;
   ~CZELFunctionTrace();
   CZELFunctionTrace(const CZELFunctionTrace &) = delete;
   CZELFunctionTrace &operator=(const CZELFunctionTrace &) = delete;
@@ -41,8 +40,8 @@ private:
 
 class CZELNullTrace {
 public:
-  CZELNullTrace(const ZEL_USHORT *, const ZEL_USHORT *, const ZEL_USHORT *, ZEL_ULONG,
-                ZEL_WORD = 1, bool = true, bool = true) noexcept {}
+  CZELNullTrace(const ZEL_USHORT *, const ZEL_USHORT *, const ZEL_USHORT *, ZEL_ULONG, ZEL_WORD = 1,
+                bool = true, bool = true) noexcept {}
   void setResult(bool) noexcept {}
   void setLogicalResult(ZEL_LONG) noexcept {}
   bool isActive() const noexcept { return false; }

@@ -7,7 +7,14 @@
 #include "zel_log_record.h"
 
 struct CZELOutputType {
-  enum : ZEL_WORD { TEXT = 0x01, XML = 0x02, SERVER = 0x04, HTML = 0x08, EVENTLOG = 0x10, UNKNOWN = 0x20 };
+  enum : ZEL_WORD {
+    TEXT = 0x01,
+    XML = 0x02,
+    SERVER = 0x04,
+    HTML = 0x08,
+    EVENTLOG = 0x10,
+    UNKNOWN = 0x20
+  };
 };
 
 class CZELLogDispatcher {

@@ -17,11 +17,10 @@ public:
 
 protected:
   template <class... Args>
-  CZELTypedLog(Formatted tag, const ZEL_USHORT *pszFormat, ZEL_LONG lValue,
-               ZEL_ULONG ulValueKind, const ZEL_USHORT *pszModule,
-               const ZEL_USHORT *pszFunction, const ZEL_USHORT *pszSourceFile,
-               ZEL_ULONG ulLine, ZEL_WORD wOutputType, bool bLogNow, bool bLogOnDestroy,
-               Args... args) noexcept
+  CZELTypedLog(Formatted tag, const ZEL_USHORT *pszFormat, ZEL_LONG lValue, ZEL_ULONG ulValueKind,
+               const ZEL_USHORT *pszModule, const ZEL_USHORT *pszFunction,
+               const ZEL_USHORT *pszSourceFile, ZEL_ULONG ulLine, ZEL_WORD wOutputType,
+               bool bLogNow, bool bLogOnDestroy, Args... args) noexcept
       : CZELDetailedLog(tag, TYPE, pszFormat, lValue, ulValueKind, pszModule, pszFunction,
                         pszSourceFile, ulLine, wOutputType, bLogNow, bLogOnDestroy, args...) {}
 };

@@ -29,9 +29,8 @@ CZELFunctionTrace::CZELFunctionTrace(const ZEL_USHORT *pszClass, const ZEL_USHOR
   // Tracing costs an allocation per call: only when the machine asks for it.
   if (!CZELLogSettings::isDynamicLoggingOn() || !CZELLogSettings().isLoggingOn())
     return;
-  m_pEntry = new (std::nothrow)
-      _CZELLogEntry(pszClass, pszMethod, pszSourceFile, ulLine, wOutputType, bLogNow,
-                    bLogOnDestroy);
+  m_pEntry = new (std::nothrow) _CZELLogEntry(pszClass, pszMethod, pszSourceFile, ulLine,
+                                              wOutputType, bLogNow, bLogOnDestroy);
 }
 
 CZELFunctionTrace::~CZELFunctionTrace() { delete m_pEntry; }

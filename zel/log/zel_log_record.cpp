@@ -103,13 +103,10 @@ void CZELLogRecord::setOutputPath(const ZEL_USHORT *pszOutputPath) noexcept {
   assignText(m_pszOutputPath, pszOutputPath);
 }
 
-CZELDetailedLogRecord::CZELDetailedLogRecord(ZEL_ULONG ulType, const ZEL_USHORT *pszMessage,
-                                             ZEL_LONG lValue, ZEL_ULONG ulValueKind,
-                                             const ZEL_USHORT *pszModule,
-                                             const ZEL_USHORT *pszFunction,
-                                             const ZEL_USHORT *pszSourceFile, ZEL_ULONG ulLine,
-                                             const ZEL_USHORT *pszLogName,
-                                             const ZEL_USHORT *pszOutputPath) noexcept
+CZELDetailedLogRecord::CZELDetailedLogRecord(
+    ZEL_ULONG ulType, const ZEL_USHORT *pszMessage, ZEL_LONG lValue, ZEL_ULONG ulValueKind,
+    const ZEL_USHORT *pszModule, const ZEL_USHORT *pszFunction, const ZEL_USHORT *pszSourceFile,
+    ZEL_ULONG ulLine, const ZEL_USHORT *pszLogName, const ZEL_USHORT *pszOutputPath) noexcept
     : CZELLogRecord(ulType, pszMessage, lValue, ulValueKind, pszLogName, pszOutputPath),
       m_ulLine(ulLine) {
   setModule(pszModule);
@@ -124,7 +121,8 @@ CZELDetailedLogRecord::CZELDetailedLogRecord(const CZELDetailedLogRecord &other)
   setSourceFile(other.m_pszSourceFile);
 }
 
-CZELDetailedLogRecord &CZELDetailedLogRecord::operator=(const CZELDetailedLogRecord &other) noexcept {
+CZELDetailedLogRecord &
+CZELDetailedLogRecord::operator=(const CZELDetailedLogRecord &other) noexcept {
   if (this != &other) {
     CZELLogRecord::operator=(other);
     m_ulLine = other.m_ulLine;

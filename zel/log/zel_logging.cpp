@@ -37,9 +37,7 @@ bool CZELLogging::writeEntry(CZELLogRecord &rRecord, CZELDetailedLogRecord *pDet
 }
 
 // No output writes anything yet; the text log file is the first to come.
-bool CZELLogDispatcher::dispatch(ZEL_WORD, const CZELDetailedLogRecord &) noexcept {
-  return false;
-}
+bool CZELLogDispatcher::dispatch(ZEL_WORD, const CZELDetailedLogRecord &) noexcept { return false; }
 
 bool CZELLogDispatcher::dispatchSimple(ZEL_WORD, const CZELLogRecord &) noexcept { return false; }
 

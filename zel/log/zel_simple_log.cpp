@@ -5,8 +5,7 @@
 
 CZELSimpleLog::CZELSimpleLog(ZEL_WORD wOutputType, bool bLogOnDestroy, ZEL_ULONG ulType,
                              const ZEL_USHORT *pszMessage, ZEL_LONG lValue, ZEL_ULONG ulValueKind,
-                             const ZEL_USHORT *pszLogName,
-                             const ZEL_USHORT *pszOutputPath) noexcept
+                             const ZEL_USHORT *pszLogName, const ZEL_USHORT *pszOutputPath) noexcept
     : CZELLogging(wOutputType, bLogOnDestroy),
       m_record(ulType, pszMessage, lValue, ulValueKind, pszLogName, pszOutputPath) {}
 

@@ -1,7 +1,9 @@
 //===- zelsys/wintypes.h - Windows types and constants, portably -----------===//
 //
-// The types and constants of the Windows calls the framework uses, with their
-// Windows sizes and values, in portable C++. Text is UTF-16 in char16_t.
+// The types of the Windows calls the framework uses, with their Windows sizes,
+// in portable C++. Text is UTF-16 in char16_t. The constants are in
+// winconst.h, which the Windows implementation does not include (there the
+// system headers define them as macros).
 // This header may hold only declarations that compile on every platform.
 //
 //===----------------------------------------------------------------------===//
@@ -30,25 +32,5 @@ using SIZE_T = std::size_t;
 struct HINSTANCE__;
 using HMODULE = HINSTANCE__ *;
 using HANDLE = void *;
-
-constexpr BOOL FALSE = 0;
-constexpr BOOL TRUE = 1;
-
-// Win32 error codes (winerror.h values).
-constexpr DWORD ERROR_SUCCESS = 0;
-constexpr DWORD ERROR_INVALID_FUNCTION = 1;
-constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
-constexpr DWORD ERROR_PATH_NOT_FOUND = 3;
-constexpr DWORD ERROR_ACCESS_DENIED = 5;
-constexpr DWORD ERROR_INVALID_HANDLE = 6;
-constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
-constexpr DWORD ERROR_OUTOFMEMORY = 14;
-constexpr DWORD ERROR_INVALID_PARAMETER = 87;
-constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
-constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
-constexpr DWORD ERROR_MORE_DATA = 234;
-
-// Longest path the ANSI-era calls accept, terminator included.
-constexpr DWORD MAX_PATH = 260;
 
 } // namespace zelsys

@@ -9,4 +9,5 @@
 #include "zelsys/format.h"
 #include "zelsys/host.h"
 #include "zelsys/kernel.h"
+#include "zelsys/winconst.h"
 #include "zelsys/wintypes.h"
