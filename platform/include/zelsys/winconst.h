@@ -26,6 +26,19 @@ constexpr DWORD ERROR_INVALID_PARAMETER = 87;
 constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
 constexpr DWORD ERROR_MORE_DATA = 234;
+constexpr DWORD ERROR_NOT_LOCKED = 158;
+constexpr DWORD ERROR_INVALID_ADDRESS = 487;
+constexpr DWORD ERROR_NOACCESS = 998;
+constexpr DWORD ERROR_WORKING_SET_QUOTA = 1453;
+
+// Page allocation (VirtualAlloc, VirtualFree) and page protection.
+constexpr DWORD MEM_COMMIT = 0x1000;
+constexpr DWORD MEM_RESERVE = 0x2000;
+constexpr DWORD MEM_DECOMMIT = 0x4000;
+constexpr DWORD MEM_RELEASE = 0x8000;
+constexpr DWORD PAGE_NOACCESS = 0x01;
+constexpr DWORD PAGE_READONLY = 0x02;
+constexpr DWORD PAGE_READWRITE = 0x04;
 
 // Longest path the ANSI-era calls accept, terminator included.
 constexpr DWORD MAX_PATH = 260;

@@ -9,5 +9,6 @@
 #include "zelsys/format.h"
 #include "zelsys/host.h"
 #include "zelsys/kernel.h"
+#include "zelsys/memory.h"
 #include "zelsys/winconst.h"
 #include "zelsys/wintypes.h"
