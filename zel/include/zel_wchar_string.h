@@ -118,8 +118,8 @@ public:
               bool bRemoveDelimiter);
   bool extractTo(CZELWCharString &out, const CZELWCharString &delimiter, ZEL_ULONG ulOccurrance,
                  ZEL_ULONG parseMode, bool bIncludeDelimiter) const;
-  bool extractParam(CZELWCharString &out, const CZELWCharString &delimiter,
-                    ZEL_ULONG ulOccurrance, ZEL_ULONG parseMode, const CZELFlags &trimWhere,
+  bool extractParam(CZELWCharString &out, const CZELWCharString &delimiter, ZEL_ULONG ulOccurrance,
+                    ZEL_ULONG parseMode, const CZELFlags &trimWhere,
                     const CZELFlags &trimWhich) const;
   bool extractParam(CZELWCharString &out, const CZELWCharString &openDelimiter,
                     const CZELWCharString &closeDelimiter, ZEL_ULONG ulOccurrance,
