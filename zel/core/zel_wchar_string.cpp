@@ -5,6 +5,7 @@
 // operand may lie inside the string being changed. One occurrence scan
 // serves every search and edit.
 #include "zel_wchar_string.h"
+#include "zel_wchar_string_private.h"
 
 #include "zel_catch.h"
 #include "zel_function_trace.h"
@@ -16,19 +17,7 @@
 #include <string>
 #include <utility>
 
-static const ZEL_USHORT ZEL_SOURCE[] = u".\\zel_wchar_string";
-static const ZEL_USHORT ZEL_CLASS[] = u"CZELWCharString";
-
 namespace {
-
-typedef CZELBuffer<ZEL_USHORT> UnitBuffer;
-
-// Logged at once and caught by the operation's own handler, which then
-// reports false.
-[[noreturn]] void raiseBadArg(const ZEL_USHORT *pszArgument, const ZEL_USHORT *pszReason,
-                              ZEL_ULONG ulLine) {
-  throw CZELBadArgException(pszArgument, pszReason, ZEL_SOURCE, ulLine, 1, true, false);
-}
 
 // Runs an operation's body under the catch sites, inside its trace. Most
 // methods keep the compiled-out trace; a few are traced for real.
@@ -192,6 +181,42 @@ bool orderEqualLength(const CZELWCharString &left, const CZELWCharString &right,
   const auto mismatch = std::mismatch(pLeft, pLeft + ulLength, pRight);
   *piOrder = mismatch.first == pLeft + ulLength ? 0 : (*mismatch.first < *mismatch.second ? -1 : 1);
   return true;
+}
+
+// The occurrences an edit works on, by sub-string mode: the first one and
+// how many steps. Delete and replace differ only in the complaint about an
+// ssmOccur occurrence beyond the count.
+struct EditPlan {
+  ZEL_ULONG ulFirst;
+  ZEL_ULONG ulSteps;
+};
+
+void checkOccurrance(ZEL_ULONG ulOccurrance, ZEL_ULONG ulCount, const ZEL_USHORT *pszZero,
+                     const ZEL_USHORT *pszTooMany, ZEL_ULONG ulLine) {
+  if (ulOccurrance == 0)
+    raiseBadArg(u"ulOccurrance", pszZero, ulLine);
+  if (ulOccurrance > ulCount)
+    raiseBadArg(u"ulOccurrance", pszTooMany, ulLine);
+}
+
+EditPlan planEdit(ZEL_ULONG subStringMode, ZEL_ULONG ulOccurrance, ZEL_ULONG ulCount,
+                  const ZEL_USHORT *pszOccurTooMany) {
+  switch (subStringMode) {
+  case CZELWCharString::ssmAll:
+    return {1, ulCount};
+  case CZELWCharString::ssmOccur:
+    checkOccurrance(ulOccurrance, ulCount,
+                    u"ssmOccur mode requires ulOccurrance to be greater than 0", pszOccurTooMany,
+                    __LINE__);
+    return {ulOccurrance, 1};
+  case CZELWCharString::ssmNum:
+    checkOccurrance(ulOccurrance, ulCount,
+                    u"ssmNum mode requires ulOccurrance to be greater than 0",
+                    u"there aren't enough strings to accommodate ulOccurrance", __LINE__);
+    return {1, ulOccurrance};
+  default:
+    raiseBadArg(u"subStringMode", u"invalid mode", __LINE__);
+  }
 }
 
 } // namespace
@@ -515,32 +540,9 @@ bool CZELWCharString::deleteSubString(const CZELWCharString &subString, ZEL_ULON
     const ZEL_ULONG ulCount = countOccurrences(*this, subString);
     if (ulCount == 0)
       return false;
-    bool bDone = false;
-    switch (subStringMode) {
-    case ssmAll:
-      bDone = removeOccurrences(*this, subString, 1, ulCount);
-      break;
-    case ssmOccur:
-      if (ulOccurrance == 0)
-        raiseBadArg(u"ulOccurrance", u"ssmOccur mode requires ulOccurrance to be greater than 0",
-                    __LINE__);
-      if (ulOccurrance > ulCount)
-        raiseBadArg(u"ulOccurrance", u"there aren't enough strings to accommodate ulOccurrance",
-                    __LINE__);
-      bDone = removeOccurrences(*this, subString, ulOccurrance, 1);
-      break;
-    case ssmNum:
-      if (ulOccurrance == 0)
-        raiseBadArg(u"ulOccurrance", u"ssmNum mode requires ulOccurrance to be greater than 0",
-                    __LINE__);
-      if (ulOccurrance > ulCount)
-        raiseBadArg(u"ulOccurrance", u"there aren't enough strings to accommodate ulOccurrance",
-                    __LINE__);
-      bDone = removeOccurrences(*this, subString, 1, ulOccurrance);
-      break;
-    default:
-      raiseBadArg(u"subStringMode", u"invalid mode", __LINE__);
-    }
+    const EditPlan plan = planEdit(subStringMode, ulOccurrance, ulCount,
+                                   u"there aren't enough strings to accommodate ulOccurrance");
+    const bool bDone = removeOccurrences(*this, subString, plan.ulFirst, plan.ulSteps);
     return bDone && freeUnusedMem();
   });
 }
@@ -554,32 +556,10 @@ bool CZELWCharString::replaceSubString(const CZELWCharString &oldString,
     const ZEL_ULONG ulCount = countOccurrences(*this, oldString);
     if (ulCount == 0)
       return false;
-    ZEL_ULONG ulCurrent = 1;
-    ZEL_ULONG ulSteps = ulCount;
-    switch (subStringMode) {
-    case ssmAll:
-      break;
-    case ssmOccur:
-      if (ulOccurrance == 0)
-        raiseBadArg(u"ulOccurrance", u"ssmOccur mode requires ulOccurrance to be greater than 0",
-                    __LINE__);
-      if (ulOccurrance > ulCount)
-        raiseBadArg(u"ulOccurrance", u"occurrance is out of bounds", __LINE__);
-      ulCurrent = ulOccurrance;
-      ulSteps = 1;
-      break;
-    case ssmNum:
-      if (ulOccurrance == 0)
-        raiseBadArg(u"ulOccurrance", u"ssmNum mode requires ulOccurrance to be greater than 0",
-                    __LINE__);
-      if (ulOccurrance > ulCount)
-        raiseBadArg(u"ulOccurrance", u"there aren't enough strings to accommodate ulOccurrance",
-                    __LINE__);
-      ulSteps = ulOccurrance;
-      break;
-    default:
-      raiseBadArg(u"subStringMode", u"invalid mode", __LINE__);
-    }
+    const EditPlan plan =
+        planEdit(subStringMode, ulOccurrance, ulCount, u"occurrance is out of bounds");
+    ZEL_ULONG ulCurrent = plan.ulFirst;
+    const ZEL_ULONG ulSteps = plan.ulSteps;
     // Occurrences that a replacement brings in are stepped over; an old text
     // that merely contains the new one brings none, so the count stays.
     const ZEL_ULONG ulBroughtIn = countOccurrences(newString, oldString);

@@ -6,21 +6,12 @@
 // forms write their result only on success, the trim forms assign
 // themselves the result of the matching extract form.
 #include "zel_wchar_string.h"
+#include "zel_wchar_string_private.h"
 
 #include "zel_catch.h"
 #include "zel_function_trace.h"
 
-static const ZEL_USHORT ZEL_SOURCE[] = u".\\zel_wchar_string";
-static const ZEL_USHORT ZEL_CLASS[] = u"CZELWCharString";
-
 namespace {
-
-typedef CZELBuffer<ZEL_USHORT> UnitBuffer;
-
-[[noreturn]] void raiseBadArg(const ZEL_USHORT *pszArgument, const ZEL_USHORT *pszReason,
-                              ZEL_ULONG ulLine) {
-  throw CZELBadArgException(pszArgument, pszReason, ZEL_SOURCE, ulLine, 1, true, false);
-}
 
 // Units [ulFrom, ulTo) of text (ulFrom <= ulTo <= length); an empty range
 // gives the empty string.

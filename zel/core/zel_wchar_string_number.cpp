@@ -4,6 +4,7 @@
 // decimal, hexadecimal, binary and octal text. Digits are produced least
 // significant first and reversed at the end; letters are upper case.
 #include "zel_wchar_string.h"
+#include "zel_wchar_string_private.h"
 
 #include "zel_catch.h"
 
@@ -14,14 +15,7 @@
 #include <string>
 #include <system_error>
 
-static const ZEL_USHORT ZEL_SOURCE[] = u".\\zel_wchar_string";
-
 namespace {
-
-[[noreturn]] void raiseBadArg(const ZEL_USHORT *pszArgument, const ZEL_USHORT *pszReason,
-                              ZEL_ULONG ulLine) {
-  throw CZELBadArgException(pszArgument, pszReason, ZEL_SOURCE, ulLine, 1, true, false);
-}
 
 // Assigns text to rOut and checks that all of it arrived (a failed
 // assignment is logged by the string and leaves rOut as it was).
