@@ -6,6 +6,7 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
+#include "zelsys/environment.h"
 #include "zelsys/format.h"
 #include "zelsys/host.h"
 #include "zelsys/kernel.h"

@@ -1,0 +1,120 @@
+//===- Environment.cpp - The process environment on the substitute --------===//
+//
+// The host keeps the environment in UTF-8 under case-sensitive names; the
+// interface speaks UTF-16 and, as Windows does, finds names whatever their
+// case. Only code that works on every Unix.
+//
+//===----------------------------------------------------------------------===//
+#include "zelsys/environment.h"
+#include "Errors.h"
+#include "Utf.h"
+#include "zelsys/kernel.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <limits>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+extern char **environ;
+
+namespace zelsys {
+
+namespace {
+
+// getenv and setenv are not safe against each other; every call of this
+// file reads or changes the environment under this lock.
+std::mutex gEnvironmentLock;
+
+// Windows upper-cases names before comparing them; the emulated machine's
+// variable names are ASCII, so ASCII folding matches it there.
+char16_t foldCase(char16_t unit) {
+  return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - (u'a' - u'A')) : unit;
+}
+
+bool sameName(std::u16string_view left, std::u16string_view right) {
+  return left.size() == right.size() &&
+         std::equal(left.begin(), left.end(), right.begin(),
+                    [](char16_t a, char16_t b) { return foldCase(a) == foldCase(b); });
+}
+
+// A name the host can hold: not empty and without '='.
+bool isUsableName(LPCWSTR lpName) {
+  return lpName != nullptr && *lpName != u'\0' &&
+         std::u16string_view(lpName).find(u'=') == std::u16string_view::npos;
+}
+
+// The host spellings of every variable called name, in environment order.
+std::vector<std::string> hostSpellings(std::u16string_view name) {
+  std::vector<std::string> spellings;
+  for (char **ppEntry = environ; ppEntry != nullptr && *ppEntry != nullptr; ++ppEntry) {
+    const std::string_view entry(*ppEntry);
+    const std::size_t equals = entry.find('=');
+    if (equals == std::string_view::npos || equals == 0)
+      continue;
+    const std::string_view hostName = entry.substr(0, equals);
+    if (sameName(posix::utf8ToUtf16(hostName), name))
+      spellings.emplace_back(hostName);
+  }
+  return spellings;
+}
+
+} // namespace
+
+DWORD GetEnvironmentVariableW(LPCWSTR lpName, LPWSTR lpBuffer, DWORD nSize) {
+  const std::lock_guard<std::mutex> lock(gEnvironmentLock);
+  const char *pszValue = nullptr;
+  if (isUsableName(lpName)) {
+    const std::vector<std::string> spellings = hostSpellings(lpName);
+    if (!spellings.empty())
+      pszValue = ::getenv(spellings.front().c_str());
+  }
+  if (pszValue == nullptr) {
+    SetLastError(ERROR_ENVVAR_NOT_FOUND);
+    return 0;
+  }
+  const std::u16string value = posix::utf8ToUtf16(pszValue);
+  // A value too long for a DWORD count cannot be reported; the host allows
+  // nothing near that, so it is treated as absent rather than misreported.
+  if (value.size() >= std::numeric_limits<DWORD>::max()) {
+    SetLastError(ERROR_ENVVAR_NOT_FOUND);
+    return 0;
+  }
+  const auto length = static_cast<DWORD>(value.size());
+  // Too small: the caller's buffer is not touched, and learns the size to
+  // ask for, terminator included.
+  if (lpBuffer == nullptr || length >= nSize)
+    return length + 1;
+  std::copy(value.begin(), value.end(), lpBuffer);
+  lpBuffer[length] = u'\0';
+  // An empty value also gives 0, but without ERROR_ENVVAR_NOT_FOUND: the
+  // last-error value is left as it was.
+  return length;
+}
+
+BOOL SetEnvironmentVariableW(LPCWSTR lpName, LPCWSTR lpValue) {
+  if (!isUsableName(lpName)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const std::lock_guard<std::mutex> lock(gEnvironmentLock);
+  std::vector<std::string> spellings = hostSpellings(lpName);
+  if (lpValue != nullptr) {
+    // An existing variable keeps the spelling of its name; the value is set
+    // before any other spelling is removed, so a refusal loses nothing.
+    const std::string hostName = spellings.empty() ? posix::utf16ToUtf8(lpName) : spellings.front();
+    if (::setenv(hostName.c_str(), posix::utf16ToUtf8(lpValue).c_str(), 1) != 0)
+      return posix::failWithErrno();
+    spellings.erase(std::remove(spellings.begin(), spellings.end(), hostName), spellings.end());
+  }
+  // Removing a variable that is not set succeeds, as on Windows.
+  for (const std::string &spelling : spellings) {
+    if (::unsetenv(spelling.c_str()) != 0)
+      return posix::failWithErrno();
+  }
+  return TRUE;
+}
+
+} // namespace zelsys
