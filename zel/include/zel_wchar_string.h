@@ -10,6 +10,12 @@
 #include "zel_buffer.h"
 #include "zel_flags.h"
 
+class CZELWCharString;
+template <class T> class CZELObjNode;
+template <class Node, class T> class CZELDblList;
+// A list of strings, as splitting produces it.
+typedef CZELDblList<CZELObjNode<CZELWCharString>, CZELWCharString> CZELWCharStringList;
+
 class CZELWCharString : public CZELBuffer<ZEL_USHORT> {
 public:
   // Search direction.
@@ -140,4 +146,60 @@ public:
   static bool convertLongToOctString(CZELWCharString &out, ZEL_LONG lValue, ZEL_ULONG ulWidth,
                                      bool bPrefix);
   static bool convertDigitToAscii(ZEL_USHORT &usChar, ZEL_ULONG ulDigit);
+
+  // ---- Number parsing and recognition (ASCII digits; values are 32-bit) -----------------
+  bool toLong(ZEL_LONG &lValue, ZEL_ULONG asNumberSystem) const;
+  bool toDouble(double &dValue) const;
+  bool convertHexToLong(ZEL_LONG &lValue) const;
+  bool convertBinaryToLong(ZEL_LONG &lValue) const;
+  bool convertOctalToLong(ZEL_LONG &lValue) const;
+  bool removeNumberIdentifier();
+  bool couldBeBin() const;
+  bool couldBeOct() const;
+  bool couldBeHex() const;
+  bool couldBeDec() const;
+  bool isDeclaredBinary() const;
+  bool isDeclaredHex() const;
+  bool isDeclaredOctal() const;
+  bool isBinaryCompatible() const;
+  bool isHexCompatible() const;
+  bool isOctalCompatible() const;
+  bool isNumericalOnly(bool bAllowSign, bool bAllowPoint) const;
+  bool isReal(bool bAllowSign) const;
+  ZEL_ULONG getNumberSystem() const;
+
+  // ---- Character classes and case (ASCII only) --------------------------------------------
+  bool toLower();
+  bool toUpper();
+  bool isAlphaOnly(bool bAllowSpaces) const;
+  bool isLower() const;
+  bool isUpper() const;
+  bool isSimilar(const CZELWCharString &other, bool bTrimPadding, bool bIgnoreSpaces) const;
+  bool reverse();
+
+  // ---- Padding ------------------------------------------------------------------------------
+  bool getFirstNonFormatChar(const CZELFlags &trimWhich, ZEL_ULONG parseMode,
+                             ZEL_ULONG &ulPos) const;
+  bool trimPadding(ZEL_USHORT usPadChar, const CZELFlags &trimWhere, const CZELFlags &trimWhich);
+
+  // ---- Splitting into lists (the list is emptied first) -------------------------------------
+  bool extractParams(CZELWCharStringList &list, const CZELWCharString &delimiter,
+                     ZEL_ULONG parseMode, const CZELFlags &trimWhere,
+                     const CZELFlags &trimWhich) const;
+  bool extractParams(CZELWCharStringList &list, const CZELWCharString &openDelimiter,
+                     const CZELWCharString &closeDelimiter, const CZELFlags &trimWhere,
+                     const CZELFlags &trimWhich) const;
+  bool extractParams(CZELWCharStringList &list, const CZELWCharStringList &delimiterList,
+                     const CZELWCharString &quoteDelimiter, const CZELFlags &trimWhere,
+                     const CZELFlags &trimWhich) const;
+  bool extractTo(CZELWCharStringList &list, const CZELWCharStringList &delimiterList,
+                 const CZELFlags &trimWhere, const CZELFlags &trimWhich) const;
+
+  // ---- Environment references and the hex-byte text form ----------------------------------
+  // Replaces each %NAME% whose variable has a value by that value.
+  bool expand();
+  // The storage (terminator included) as bytes in upper-case hex: "A" gives
+  // "41 00 00 00".
+  CZELWCharString getAsciiCodeString() const;
+  CZELBuffer<ZEL_BYTE> getBufferFromAsciiCodeString() const;
 };
