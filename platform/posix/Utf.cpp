@@ -97,4 +97,44 @@ std::string utf16ToUtf8(std::u16string_view text) {
   return out;
 }
 
+char16_t upcaseUnit(char16_t unit) {
+  if (unit < 0x80)
+    return (unit >= u'a' && unit <= u'z') ? static_cast<char16_t>(unit - 0x20) : unit;
+  if (unit >= 0xE0 && unit <= 0xFE && unit != 0xF7) // Latin-1 small letters
+    return static_cast<char16_t>(unit - 0x20);
+  if (unit == 0xFF)
+    return 0x178;
+  if (unit >= 0x100 && unit <= 0x17F && unit != 0x131 && unit != 0x138 && unit != 0x149 &&
+      unit != 0x17F) {
+    // Latin Extended-A pairs capital/small as even/odd, except a block in
+    // the middle (0x139..0x148, 0x179..0x17E) that pairs odd/even.
+    const bool oddPairs = (unit >= 0x139 && unit <= 0x148) || (unit >= 0x179 && unit <= 0x17E);
+    const bool small = oddPairs ? (unit % 2 == 0) : (unit % 2 == 1);
+    return small ? static_cast<char16_t>(unit - 1) : unit;
+  }
+  if (unit >= 0x3B1 && unit <= 0x3C9 && unit != 0x3C2) // Greek small letters
+    return static_cast<char16_t>(unit - 0x20);
+  if (unit >= 0x430 && unit <= 0x44F) // Cyrillic small letters
+    return static_cast<char16_t>(unit - 0x20);
+  if (unit >= 0x450 && unit <= 0x45F)
+    return static_cast<char16_t>(unit - 0x50);
+  return unit;
+}
+
+std::u16string upcase(std::u16string_view text) {
+  std::u16string out(text);
+  for (char16_t &unit : out)
+    unit = upcaseUnit(unit);
+  return out;
+}
+
+bool equalsIgnoreCase(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size())
+    return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (upcaseUnit(a[i]) != upcaseUnit(b[i]))
+      return false;
+  return true;
+}
+
 } // namespace zelsys::posix

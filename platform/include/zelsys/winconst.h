@@ -6,6 +6,7 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
+#include "zelsys/registry.h"
 #include "zelsys/wintypes.h"
 
 namespace zelsys {
@@ -27,6 +28,16 @@ constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
 constexpr DWORD ERROR_ENVVAR_NOT_FOUND = 203;
 constexpr DWORD ERROR_MORE_DATA = 234;
+constexpr DWORD ERROR_NO_MORE_ITEMS = 259;
+constexpr DWORD ERROR_ALREADY_EXISTS = 183;
+constexpr DWORD ERROR_BADDB = 1009;
+constexpr DWORD ERROR_BADKEY = 1010;
+constexpr DWORD ERROR_CANTOPEN = 1011;
+constexpr DWORD ERROR_CANTREAD = 1012;
+constexpr DWORD ERROR_CANTWRITE = 1013;
+constexpr DWORD ERROR_KEY_DELETED = 1018;
+constexpr DWORD ERROR_CHILD_MUST_BE_VOLATILE = 1021;
+constexpr DWORD ERROR_PRIVILEGE_NOT_HELD = 1314;
 constexpr DWORD ERROR_NOT_LOCKED = 158;
 constexpr DWORD ERROR_INVALID_ADDRESS = 487;
 constexpr DWORD ERROR_NOACCESS = 998;
@@ -43,5 +54,47 @@ constexpr DWORD PAGE_READWRITE = 0x04;
 
 // Longest path the ANSI-era calls accept, terminator included.
 constexpr DWORD MAX_PATH = 260;
+
+// Registry roots: the system's predefined handles (sign-extended, as
+// Windows defines them).
+inline HKEY predefinedKey(LONG lValue) {
+  return reinterpret_cast<HKEY>(static_cast<std::intptr_t>(lValue));
+}
+inline const HKEY HKEY_CLASSES_ROOT = predefinedKey(static_cast<LONG>(0x80000000));
+inline const HKEY HKEY_CURRENT_USER = predefinedKey(static_cast<LONG>(0x80000001));
+inline const HKEY HKEY_LOCAL_MACHINE = predefinedKey(static_cast<LONG>(0x80000002));
+inline const HKEY HKEY_USERS = predefinedKey(static_cast<LONG>(0x80000003));
+inline const HKEY HKEY_CURRENT_CONFIG = predefinedKey(static_cast<LONG>(0x80000005));
+
+// Registry access rights and views.
+constexpr REGSAM KEY_QUERY_VALUE = 0x0001;
+constexpr REGSAM KEY_SET_VALUE = 0x0002;
+constexpr REGSAM KEY_CREATE_SUB_KEY = 0x0004;
+constexpr REGSAM KEY_ENUMERATE_SUB_KEYS = 0x0008;
+constexpr REGSAM KEY_NOTIFY = 0x0010;
+constexpr REGSAM KEY_CREATE_LINK = 0x0020;
+constexpr REGSAM KEY_WOW64_64KEY = 0x0100;
+constexpr REGSAM KEY_WOW64_32KEY = 0x0200;
+constexpr REGSAM KEY_READ = 0x20019;
+constexpr REGSAM KEY_WRITE = 0x20006;
+constexpr REGSAM KEY_ALL_ACCESS = 0xF003F;
+
+// Key options, dispositions and restore flags.
+constexpr DWORD REG_OPTION_NON_VOLATILE = 0;
+constexpr DWORD REG_OPTION_VOLATILE = 1;
+constexpr DWORD REG_CREATED_NEW_KEY = 1;
+constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
+constexpr DWORD REG_FORCE_RESTORE = 8;
+
+// Value types.
+constexpr DWORD REG_NONE = 0;
+constexpr DWORD REG_SZ = 1;
+constexpr DWORD REG_EXPAND_SZ = 2;
+constexpr DWORD REG_BINARY = 3;
+constexpr DWORD REG_DWORD = 4;
+constexpr DWORD REG_DWORD_BIG_ENDIAN = 5;
+constexpr DWORD REG_LINK = 6;
+constexpr DWORD REG_MULTI_SZ = 7;
+constexpr DWORD REG_QWORD = 11;
 
 } // namespace zelsys

@@ -11,5 +11,6 @@
 #include "zelsys/host.h"
 #include "zelsys/kernel.h"
 #include "zelsys/memory.h"
+#include "zelsys/registry.h"
 #include "zelsys/winconst.h"
 #include "zelsys/wintypes.h"

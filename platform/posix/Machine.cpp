@@ -1,0 +1,59 @@
+//===- Machine.cpp - The emulated Windows machine's folder -----------------===//
+//
+// Only code that works on every Unix.
+//
+//===----------------------------------------------------------------------===//
+#include "Machine.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <sys/stat.h>
+
+namespace zelsys::posix {
+
+namespace {
+
+std::string environment(const char *name) {
+  const char *value = std::getenv(name);
+  return value ? value : "";
+}
+
+// mkdir -p; true when the folder exists afterwards.
+bool makeFolders(const std::string &path) {
+  for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+    const std::string prefix = path.substr(0, slash);
+    if (::mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST)
+      return false;
+    if (slash == std::string::npos)
+      return true;
+  }
+}
+
+} // namespace
+
+std::string machineRoot() {
+  std::string root = environment("ZEL_MACHINE");
+  if (root.empty()) {
+    const std::string data = environment("XDG_DATA_HOME");
+    root = data.empty() ? environment("HOME") + "/.local/share" : data;
+    root += "/fixwell/machine";
+  }
+  while (root.size() > 1 && root.back() == '/')
+    root.pop_back();
+  return root;
+}
+
+std::string ensureMachine() {
+  const std::string root = machineRoot();
+  static const char *const kLayout[] = {
+      "/drive_c/Windows/System32", "/drive_c/Windows/Temp",  "/drive_c/Users/Public",
+      "/drive_c/Users/Default",    "/drive_c/Program Files", "/drive_c/Program Files (x86)",
+      "/drive_c/ProgramData",
+  };
+  for (const char *folder : kLayout)
+    if (!makeFolders(root + folder))
+      return "";
+  return root;
+}
+
+} // namespace zelsys::posix
