@@ -75,18 +75,6 @@ bool finishField(CZELWCharString &rField, const CZELFlags &trimWhere, const CZEL
   return rField.trimFormatting(trimWhere, trimWhich) && assignChecked(out, rField);
 }
 
-// The formatting characters in the order of their selecting bits; the
-// marker ends the table.
-const ZEL_USHORT FORMAT_CHARS[] = {u' ', u'\t', u'\f', u'\a', u'\n', u'\b', u'\r', u'\v', 0xFFFF};
-
-bool isSelectedFormatChar(ZEL_USHORT usChar, ZEL_ULONG ulWhich) {
-  for (ZEL_ULONG i = 0; FORMAT_CHARS[i] != 0xFFFF; ++i) {
-    if (FORMAT_CHARS[i] == usChar && (ulWhich & (ZEL_ULONG{1} << i)) != 0)
-      return true;
-  }
-  return false;
-}
-
 } // namespace
 
 // ---- By positions ------------------------------------------------------------------

@@ -1,5 +1,6 @@
 // zel_wchar_string_private.h - what the string's source files share: the
-// names its log entries carry and the way an argument error is raised.
+// names its log entries carry, the way an argument error is raised, and the
+// table of formatting characters.
 #pragma once
 
 #include "zel_catch.h"
@@ -15,4 +16,19 @@ typedef CZELBuffer<ZEL_USHORT> UnitBuffer;
 [[noreturn]] inline void raiseBadArg(const ZEL_USHORT *pszArgument, const ZEL_USHORT *pszReason,
                                      ZEL_ULONG ulLine) {
   throw CZELBadArgException(pszArgument, pszReason, ZEL_SOURCE, ulLine, 1, true, false);
+}
+
+// The formatting characters in the order of their selecting bits (bit 0
+// space, 1 TAB, 2 form feed, 3 bell, 4 line feed, 5 backspace, 6 CR,
+// 7 vertical tab); the marker ends the table.
+inline constexpr ZEL_USHORT FORMAT_CHARS[] = {u' ',  u'\t', u'\f', u'\a', u'\n',
+                                              u'\b', u'\r', u'\v', 0xFFFF};
+
+// True when usChar is one of the formatting characters that ulWhich selects.
+inline bool isSelectedFormatChar(ZEL_USHORT usChar, ZEL_ULONG ulWhich) {
+  for (ZEL_ULONG i = 0; FORMAT_CHARS[i] != 0xFFFF; ++i) {
+    if (FORMAT_CHARS[i] == usChar && (ulWhich & (ZEL_ULONG{1} << i)) != 0)
+      return true;
+  }
+  return false;
 }
