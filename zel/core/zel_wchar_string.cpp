@@ -19,17 +19,6 @@
 
 namespace {
 
-// Runs an operation's body under the catch sites, inside its trace. Most
-// methods keep the compiled-out trace; a few are traced for real.
-template <class Trace = CZELNullTrace, class Body>
-bool runOperation(const ZEL_USHORT *pszMethod, ZEL_ULONG ulLine, Body &&body) {
-  Trace trace(ZEL_CLASS, pszMethod, ZEL_SOURCE, ulLine);
-  const bool bResult =
-      zelAbsorb(ZEL_SOURCE, ulLine, CZELErrorSource::esErrno, std::forward<Body>(body));
-  trace.setResult(bResult);
-  return bResult;
-}
-
 // A constructor's body: any failure is logged and becomes
 // CZELBufferInitException; so does a body that reports false.
 template <class Body> void construct(ZEL_ULONG ulLine, Body &&body) {

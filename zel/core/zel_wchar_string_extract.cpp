@@ -13,21 +13,6 @@
 
 namespace {
 
-// Units [ulFrom, ulTo) of text (ulFrom <= ulTo <= length); an empty range
-// gives the empty string.
-CZELWCharString unitsOf(const CZELWCharString &text, ZEL_ULONG ulFrom, ZEL_ULONG ulTo) {
-  if (ulFrom == ulTo)
-    return CZELWCharString();
-  return CZELWCharString(UnitBuffer(text.getBuffer() + ulFrom, ulTo - ulFrom));
-}
-
-// A failed assignment is logged by the string and leaves the target as it
-// was; comparing tells whether the value arrived.
-bool assignChecked(CZELWCharString &rTarget, const CZELWCharString &value) {
-  rTarget = value;
-  return rTarget == value;
-}
-
 // Positions must lie inside the text (the start is not after the end).
 void checkPositions(const CZELWCharString &text, ZEL_ULONG ulStartPos, ZEL_ULONG ulEndPos) {
   const ZEL_ULONG ulLength = text.getLength();

@@ -37,13 +37,6 @@ CZELWCharString stringOf(std::u16string_view text) {
   return CZELWCharString(UnitBuffer(text.data(), static_cast<ZEL_ULONG>(text.size())));
 }
 
-// A failed assignment is logged by the string and leaves the target as it
-// was; comparing tells whether the value arrived.
-bool assignChecked(CZELWCharString &rTarget, const CZELWCharString &value) {
-  rTarget = value;
-  return rTarget == value;
-}
-
 bool isAsciiUpper(ZEL_USHORT usChar) { return usChar >= u'A' && usChar <= u'Z'; }
 bool isAsciiLower(ZEL_USHORT usChar) { return usChar >= u'a' && usChar <= u'z'; }
 bool isDecimalDigit(ZEL_USHORT usChar) { return usChar >= u'0' && usChar <= u'9'; }

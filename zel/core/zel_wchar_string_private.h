@@ -4,7 +4,10 @@
 #pragma once
 
 #include "zel_catch.h"
+#include "zel_function_trace.h"
 #include "zel_wchar_string.h"
+
+#include <utility>
 
 static const ZEL_USHORT ZEL_SOURCE[] = u".\\zel_wchar_string";
 static const ZEL_USHORT ZEL_CLASS[] = u"CZELWCharString";
@@ -31,4 +34,30 @@ inline bool isSelectedFormatChar(ZEL_USHORT usChar, ZEL_ULONG ulWhich) {
       return true;
   }
   return false;
+}
+
+// Runs an operation's body under the catch sites, inside its trace. Most
+// methods keep the compiled-out trace; a few are traced for real.
+template <class Trace = CZELNullTrace, class Body>
+bool runOperation(const ZEL_USHORT *pszMethod, ZEL_ULONG ulLine, Body &&body) {
+  Trace trace(ZEL_CLASS, pszMethod, ZEL_SOURCE, ulLine);
+  const bool bResult =
+      zelAbsorb(ZEL_SOURCE, ulLine, CZELErrorSource::esErrno, std::forward<Body>(body));
+  trace.setResult(bResult);
+  return bResult;
+}
+
+// Units [ulFrom, ulTo) of text (ulFrom <= ulTo <= length); an empty range
+// gives the empty string.
+inline CZELWCharString unitsOf(const CZELWCharString &text, ZEL_ULONG ulFrom, ZEL_ULONG ulTo) {
+  if (ulFrom == ulTo)
+    return CZELWCharString();
+  return CZELWCharString(UnitBuffer(text.getBuffer() + ulFrom, ulTo - ulFrom));
+}
+
+// A failed assignment is logged by the string and leaves the target as it
+// was; comparing tells whether the value arrived.
+inline bool assignChecked(CZELWCharString &rTarget, const CZELWCharString &value) {
+  rTarget = value;
+  return rTarget == value;
 }

@@ -20,31 +20,6 @@ namespace {
 
 typedef CZELDblList<CZELStdNode<ZEL_ULONG>, ZEL_ULONG> CPositionList;
 
-// Runs an operation's body under the catch sites, inside its trace.
-template <class Trace, class Body>
-bool runOperation(const ZEL_USHORT *pszMethod, ZEL_ULONG ulLine, Body &&body) {
-  Trace trace(ZEL_CLASS, pszMethod, ZEL_SOURCE, ulLine);
-  const bool bResult =
-      zelAbsorb(ZEL_SOURCE, ulLine, CZELErrorSource::esErrno, std::forward<Body>(body));
-  trace.setResult(bResult);
-  return bResult;
-}
-
-// Units [ulFrom, ulTo) of text (ulFrom <= ulTo <= length); an empty range
-// gives the empty string.
-CZELWCharString unitsOf(const CZELWCharString &text, ZEL_ULONG ulFrom, ZEL_ULONG ulTo) {
-  if (ulFrom == ulTo)
-    return CZELWCharString();
-  return CZELWCharString(UnitBuffer(text.getBuffer() + ulFrom, ulTo - ulFrom));
-}
-
-// A failed assignment is logged by the string and leaves the target as it
-// was; comparing tells whether the value arrived.
-bool assignChecked(CZELWCharString &rTarget, const CZELWCharString &value) {
-  rTarget = value;
-  return rTarget == value;
-}
-
 // A failed concatenation is logged and leaves the text as it was; the
 // length tells whether the tail arrived.
 bool appendChecked(CZELWCharString &rText, const CZELWCharString &tail) {
