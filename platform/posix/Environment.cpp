@@ -9,6 +9,8 @@
 #include "Errors.h"
 #include "Utf.h"
 #include "zelsys/kernel.h"
+#include "zelsys/registry.h"
+#include "zelsys/winconst.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -61,21 +63,30 @@ std::vector<std::string> hostSpellings(std::u16string_view name) {
   return spellings;
 }
 
+// The value of the variable called name, whatever the case of its spelling;
+// false when it is not set. The caller holds gEnvironmentLock.
+bool lookUp(std::u16string_view name, std::u16string &value) {
+  if (name.empty() || name.find(u'=') != std::u16string_view::npos)
+    return false;
+  const std::vector<std::string> spellings = hostSpellings(name);
+  if (spellings.empty())
+    return false;
+  const char *pszValue = ::getenv(spellings.front().c_str());
+  if (pszValue == nullptr)
+    return false;
+  value = posix::utf8ToUtf16(pszValue);
+  return true;
+}
+
 } // namespace
 
 DWORD GetEnvironmentVariableW(LPCWSTR lpName, LPWSTR lpBuffer, DWORD nSize) {
   const std::lock_guard<std::mutex> lock(gEnvironmentLock);
-  const char *pszValue = nullptr;
-  if (isUsableName(lpName)) {
-    const std::vector<std::string> spellings = hostSpellings(lpName);
-    if (!spellings.empty())
-      pszValue = ::getenv(spellings.front().c_str());
-  }
-  if (pszValue == nullptr) {
+  std::u16string value;
+  if (!isUsableName(lpName) || !lookUp(lpName, value)) {
     SetLastError(ERROR_ENVVAR_NOT_FOUND);
     return 0;
   }
-  const std::u16string value = posix::utf8ToUtf16(pszValue);
   // A value too long for a DWORD count cannot be reported; the host allows
   // nothing near that, so it is treated as absent rather than misreported.
   if (value.size() >= std::numeric_limits<DWORD>::max()) {
@@ -115,6 +126,53 @@ BOOL SetEnvironmentVariableW(LPCWSTR lpName, LPCWSTR lpValue) {
       return posix::failWithErrno();
   }
   return TRUE;
+}
+
+DWORD ExpandEnvironmentStringsW(LPCWSTR lpSrc, LPWSTR lpDst, DWORD nSize) {
+  if (lpSrc == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  const std::u16string_view source(lpSrc);
+  std::u16string expanded;
+  {
+    const std::lock_guard<std::mutex> lock(gEnvironmentLock);
+    std::size_t position = 0;
+    while (position < source.size()) {
+      const std::size_t open = source.find(u'%', position);
+      const std::size_t close =
+          open == std::u16string_view::npos ? open : source.find(u'%', open + 1);
+      if (close == std::u16string_view::npos) {
+        // No further complete reference: the rest, a lone '%' included, is
+        // copied as written.
+        expanded.append(source.substr(position));
+        break;
+      }
+      expanded.append(source.substr(position, open - position));
+      std::u16string value;
+      // An unknown name (the empty one of "%%" too) keeps its reference as
+      // written, both signs included, and scanning goes on after it.
+      if (lookUp(source.substr(open + 1, close - open - 1), value))
+        expanded.append(value);
+      else
+        expanded.append(source.substr(open, close - open + 1));
+      position = close + 1;
+    }
+  }
+  if (expanded.size() >= std::numeric_limits<DWORD>::max()) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return 0;
+  }
+  const auto needed = static_cast<DWORD>(expanded.size() + 1);
+  // Too small: the caller learns the size to ask for and the buffer is not
+  // touched, so no truncated text can be mistaken for the expansion.
+  if (lpDst == nullptr || nSize < needed) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return needed;
+  }
+  std::copy(expanded.begin(), expanded.end(), lpDst);
+  lpDst[expanded.size()] = u'\0';
+  return needed;
 }
 
 } // namespace zelsys

@@ -5,6 +5,7 @@
 //===----------------------------------------------------------------------===//
 #include "zelsys/environment.h"
 #include "WindowsSupport.h"
+#include "zelsys/registry.h"
 
 namespace zelsys {
 
@@ -14,6 +15,10 @@ DWORD GetEnvironmentVariableW(LPCWSTR lpName, LPWSTR lpBuffer, DWORD nSize) {
 
 BOOL SetEnvironmentVariableW(LPCWSTR lpName, LPCWSTR lpValue) {
   return ::SetEnvironmentVariableW(win32::wide(lpName), win32::wide(lpValue));
+}
+
+DWORD ExpandEnvironmentStringsW(LPCWSTR lpSrc, LPWSTR lpDst, DWORD nSize) {
+  return ::ExpandEnvironmentStringsW(win32::wide(lpSrc), win32::wide(lpDst), nSize);
 }
 
 } // namespace zelsys

@@ -6,6 +6,7 @@
 #include "zel_test_support.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
@@ -70,8 +71,8 @@ TEST(CaseFolding, MatchesWindowsUpperCasing) {
 class HostPaths : public ::testing::Test {
 protected:
   void SetUp() override {
-    char pattern[] = "/tmp/zel-machine-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    std::string pattern = std::filesystem::temp_directory_path() / "zel-machine-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
     m_root = pattern;
     const char *previous = std::getenv("ZEL_MACHINE");
     m_hadPrevious = previous != nullptr;

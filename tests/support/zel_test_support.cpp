@@ -1,7 +1,24 @@
 // zel_test_support.cpp - the shared test helpers.
 #include "zel_test_support.h"
 
+#include <cstdlib>
+
 namespace zeltest {
+
+namespace {
+
+// Before any test runs: the emulated machine of the tests (Linux only; under
+// Windows the registry is the system's).
+struct TestMachine {
+  TestMachine() {
+#ifdef ZEL_TEST_MACHINE
+    if (std::getenv("ZEL_MACHINE") == nullptr)
+      ::setenv("ZEL_MACHINE", ZEL_TEST_MACHINE, 1);
+#endif
+  }
+} g_testMachine;
+
+} // namespace
 
 std::string narrow(const std::u16string &text) {
   std::string out;

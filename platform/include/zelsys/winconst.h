@@ -37,7 +37,10 @@ constexpr DWORD ERROR_CANTREAD = 1012;
 constexpr DWORD ERROR_CANTWRITE = 1013;
 constexpr DWORD ERROR_KEY_DELETED = 1018;
 constexpr DWORD ERROR_CHILD_MUST_BE_VOLATILE = 1021;
+constexpr DWORD ERROR_NOT_ALL_ASSIGNED = 1300;
+constexpr DWORD ERROR_NO_SUCH_PRIVILEGE = 1313;
 constexpr DWORD ERROR_PRIVILEGE_NOT_HELD = 1314;
+constexpr DWORD ERROR_INVALID_COMPUTERNAME = 1210;
 constexpr DWORD ERROR_NOT_LOCKED = 158;
 constexpr DWORD ERROR_INVALID_ADDRESS = 487;
 constexpr DWORD ERROR_NOACCESS = 998;
@@ -85,6 +88,13 @@ constexpr DWORD REG_OPTION_VOLATILE = 1;
 constexpr DWORD REG_CREATED_NEW_KEY = 1;
 constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
 constexpr DWORD REG_FORCE_RESTORE = 8;
+
+// Token access rights and privileges.
+constexpr DWORD TOKEN_QUERY = 0x0008;
+constexpr DWORD TOKEN_ADJUST_PRIVILEGES = 0x0020;
+constexpr DWORD SE_PRIVILEGE_ENABLED = 0x00000002;
+inline constexpr char16_t SE_BACKUP_NAME[] = u"SeBackupPrivilege";
+inline constexpr char16_t SE_RESTORE_NAME[] = u"SeRestorePrivilege";
 
 // Value types.
 constexpr DWORD REG_NONE = 0;

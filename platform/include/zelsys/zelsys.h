@@ -7,10 +7,12 @@
 #pragma once
 
 #include "zelsys/environment.h"
+#include "zelsys/files.h"
 #include "zelsys/format.h"
 #include "zelsys/host.h"
 #include "zelsys/kernel.h"
 #include "zelsys/memory.h"
 #include "zelsys/registry.h"
+#include "zelsys/security.h"
 #include "zelsys/winconst.h"
 #include "zelsys/wintypes.h"

@@ -1,0 +1,378 @@
+// test_registry_store.cpp - the substitute registry's own guarantees: a
+// killed writer loses nothing it reported, two writers at once lose nothing,
+// volatile keys end with the machine's restart, save files round-trip, and
+// the machine's first-use layout.
+#include "HostPath.h"
+#include "RegistryStore.h"
+#include "zel_test_support.h"
+#include "zelsys/registry.h"
+#include "zelsys/winconst.h"
+
+#include <sqlite3.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char **environ;
+
+using namespace zelsys;
+
+namespace {
+
+const char16_t kWriterKey[] = u"Software\\ZelTest\\Writer";
+
+// A writer child with its standard output on a pipe.
+struct Writer {
+  pid_t pid = -1;
+  FILE *out = nullptr;
+
+  Writer(const char *prefix, const char *count) {
+    int fds[2];
+    if (::pipe(fds) != 0)
+      return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    char *argv[] = {const_cast<char *>(ZEL_REGISTRY_WRITER), const_cast<char *>(prefix),
+                    const_cast<char *>(count), nullptr};
+    if (posix_spawn(&pid, ZEL_REGISTRY_WRITER, &actions, nullptr, argv, environ) != 0)
+      pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fds[1]);
+    out = ::fdopen(fds[0], "r");
+  }
+  ~Writer() {
+    if (out)
+      std::fclose(out);
+  }
+  // The next index the child reported, or -1 at the end of its output.
+  long next() {
+    unsigned index = 0;
+    return std::fscanf(out, "%u", &index) == 1 ? static_cast<long>(index) : -1;
+  }
+  int wait() {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return status;
+  }
+};
+
+class RegistryStore : public ::testing::Test {
+protected:
+  void SetUp() override {
+    if (const char *previous = std::getenv("ZEL_MACHINE"))
+      m_previous = previous;
+    m_machine = newMachineFolder();
+    ::setenv("ZEL_MACHINE", m_machine.c_str(), 1);
+  }
+  void TearDown() override {
+    if (m_previous.empty())
+      ::unsetenv("ZEL_MACHINE");
+    else
+      ::setenv("ZEL_MACHINE", m_previous.c_str(), 1);
+    for (const std::string &folder : m_folders)
+      std::filesystem::remove_all(folder);
+  }
+
+  std::string newMachineFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "zel-registry-XXXXXX").string();
+    const char *made = ::mkdtemp(pattern.data());
+    EXPECT_NE(made, nullptr);
+    m_folders.push_back(pattern);
+    return pattern;
+  }
+
+  static HKEY create(HKEY root, const char16_t *path, DWORD options = REG_OPTION_NON_VOLATILE) {
+    HKEY key = nullptr;
+    EXPECT_EQ(
+        RegCreateKeyExW(root, path, 0, nullptr, options, KEY_ALL_ACCESS, nullptr, &key, nullptr), 0)
+        << zeltest::narrow(path);
+    return key;
+  }
+  static LSTATUS openStatus(HKEY root, const char16_t *path, REGSAM sam = KEY_READ) {
+    HKEY key = nullptr;
+    const LSTATUS rc = RegOpenKeyExW(root, path, 0, sam, &key);
+    if (rc == 0)
+      RegCloseKey(key);
+    return rc;
+  }
+  static bool hasDword(HKEY key, const std::string &name, DWORD expected) {
+    const std::u16string wide(name.begin(), name.end());
+    DWORD data = 0, size = sizeof data;
+    return RegQueryValueExW(key, wide.c_str(), nullptr, nullptr, reinterpret_cast<BYTE *>(&data),
+                            &size) == 0 &&
+           size == sizeof data && data == expected;
+  }
+  // A key's whole subtree as text, through the interface, in enumeration
+  // order: what a save file must carry.
+  static std::string dump(HKEY key) {
+    std::string text;
+    char16_t name[256];
+    BYTE data[512];
+    for (DWORD i = 0;; ++i) {
+      DWORD length = 256, type = 0, size = sizeof data;
+      if (RegEnumValueW(key, i, name, &length, nullptr, &type, data, &size) != 0)
+        break;
+      text += "v " + zeltest::narrow(name) + " " + std::to_string(type) + " ";
+      for (DWORD b = 0; b < size; ++b)
+        text += std::to_string(data[b]) + ",";
+      text += "\n";
+    }
+    for (DWORD i = 0;; ++i) {
+      DWORD length = 256;
+      if (RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != 0)
+        break;
+      HKEY sub = nullptr;
+      EXPECT_EQ(RegOpenKeyExW(key, name, 0, KEY_READ, &sub), 0);
+      text += "k " + zeltest::narrow(name) + " {\n" + dump(sub) + "}\n";
+      RegCloseKey(sub);
+    }
+    return text;
+  }
+
+  std::string m_machine;
+
+private:
+  std::string m_previous;
+  std::vector<std::string> m_folders;
+};
+
+TEST_F(RegistryStore, KilledWriterLosesNoReportedWrite) {
+  Writer writer("v", "0");
+  ASSERT_GT(writer.pid, 0);
+  std::vector<long> reported;
+  for (long index; reported.size() < 300 && (index = writer.next()) >= 0;)
+    reported.push_back(index);
+  ::kill(writer.pid, SIGKILL);
+  writer.wait();
+  for (long index; (index = writer.next()) >= 0;) // reported before the kill
+    reported.push_back(index);
+  ASSERT_GE(reported.size(), 300u);
+
+  sqlite3 *db = nullptr;
+  ASSERT_EQ(sqlite3_open((m_machine + "/registry.db").c_str(), &db), SQLITE_OK);
+  sqlite3_stmt *check = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &check, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(check), SQLITE_ROW);
+  EXPECT_STREQ(reinterpret_cast<const char *>(sqlite3_column_text(check, 0)), "ok");
+  sqlite3_finalize(check);
+  sqlite3_close(db);
+
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kWriterKey, 0, KEY_READ, &key), 0);
+  for (long index : reported)
+    EXPECT_TRUE(hasDword(key, "v" + std::to_string(index), static_cast<DWORD>(index))) << index;
+  RegCloseKey(key);
+}
+
+TEST_F(RegistryStore, TwoWritersAtOnceLoseNothing) {
+  Writer a("a", "1000"), b("b", "1000");
+  ASSERT_GT(a.pid, 0);
+  ASSERT_GT(b.pid, 0);
+  while (a.next() >= 0) {
+  }
+  while (b.next() >= 0) {
+  }
+  EXPECT_EQ(a.wait(), 0);
+  EXPECT_EQ(b.wait(), 0);
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kWriterKey, 0, KEY_READ, &key), 0);
+  DWORD values = 0;
+  EXPECT_EQ(RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,
+                             nullptr, nullptr, nullptr, nullptr),
+            0);
+  EXPECT_EQ(values, 2000u);
+  for (DWORD i = 0; i < 1000; ++i) {
+    EXPECT_TRUE(hasDword(key, "a" + std::to_string(i), i)) << i;
+    EXPECT_TRUE(hasDword(key, "b" + std::to_string(i), i)) << i;
+  }
+  RegCloseKey(key);
+}
+
+TEST_F(RegistryStore, VolatileKeysEndWithTheMachinesRestart) {
+  const char16_t kVolatile[] = u"Software\\ZelTest\\Volatile";
+  HKEY kept = create(HKEY_CURRENT_USER, u"Software\\ZelTest\\Kept");
+  HKEY gone = create(HKEY_CURRENT_USER, u"Software\\ZelTest\\Volatile\\Child", REG_OPTION_VOLATILE);
+  HKEY key = nullptr;
+  EXPECT_EQ(RegCreateKeyExW(gone, u"Stable", 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                            nullptr, &key, nullptr),
+            static_cast<LSTATUS>(ERROR_CHILD_MUST_BE_VOLATILE));
+
+  EXPECT_EQ(posix::restartMachine(), 0u);
+  EXPECT_EQ(openStatus(HKEY_CURRENT_USER, kVolatile), 2);
+  EXPECT_EQ(openStatus(HKEY_CURRENT_USER, u"Software\\ZelTest\\Kept"), 0);
+  EXPECT_EQ(RegSetValueExW(gone, u"x", 0, REG_NONE, nullptr, 0),
+            static_cast<LSTATUS>(ERROR_KEY_DELETED));
+  EXPECT_EQ(RegCloseKey(gone), 0);
+  EXPECT_EQ(RegCloseKey(kept), 0);
+
+  // The host booting again is a restart too: the database notices a boot
+  // id other than its own when a process next opens it.
+  RegCloseKey(create(HKEY_CURRENT_USER, kVolatile, REG_OPTION_VOLATILE));
+  sqlite3 *db = nullptr;
+  ASSERT_EQ(sqlite3_open((m_machine + "/registry.db").c_str(), &db), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(db, "UPDATE meta SET value = 'earlier boot' WHERE name = 'boot'", nullptr,
+                         nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  const std::string other = newMachineFolder(); // makes this process reconnect
+  ::setenv("ZEL_MACHINE", other.c_str(), 1);
+  EXPECT_EQ(openStatus(HKEY_CURRENT_USER, u"Software"), 0);
+  ::setenv("ZEL_MACHINE", m_machine.c_str(), 1);
+  EXPECT_EQ(openStatus(HKEY_CURRENT_USER, kVolatile), 2);
+}
+
+TEST_F(RegistryStore, SaveFileRoundTrips) {
+  HKEY source = create(HKEY_CURRENT_USER, u"Software\\ZelTest\\Source");
+  const BYTE bytes[] = {0, 1, 0, 255, 7};
+  const char16_t text[] = u"default";
+  ASSERT_EQ(
+      RegSetValueExW(source, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE *>(text), sizeof text),
+      0);
+  ASSERT_EQ(RegSetValueExW(source, u"Bin", 0, REG_BINARY, bytes, sizeof bytes), 0);
+  ASSERT_EQ(RegSetValueExW(source, u"Empty", 0, 0x1234, nullptr, 0), 0);
+  HKEY sub = create(source, u"A\\B");
+  ASSERT_EQ(RegSetValueExW(sub, u"Deep", 0, REG_BINARY, bytes, 2), 0);
+  RegCloseKey(sub);
+  RegCloseKey(create(source, u"Temporary", REG_OPTION_VOLATILE)); // not saved
+
+  const std::string host = m_machine + "/saved.hive";
+  const std::u16string file = posix::windowsPathFromHost(host);
+  ASSERT_EQ(RegSaveKeyW(source, file.c_str(), nullptr), 0);
+  EXPECT_EQ(RegSaveKeyW(source, file.c_str(), nullptr), static_cast<LSTATUS>(ERROR_ALREADY_EXISTS));
+
+  HKEY target = create(HKEY_CURRENT_USER, u"Software\\ZelTest\\Target");
+  ASSERT_EQ(RegSetValueExW(target, u"Old", 0, REG_BINARY, bytes, 1), 0);
+  RegCloseKey(create(target, u"OldKey"));
+  ASSERT_EQ(RegRestoreKeyW(target, file.c_str(), 0), 0);
+  ASSERT_EQ(RegDeleteKeyW(source, u"Temporary"), 0);
+  EXPECT_EQ(dump(target), dump(source));
+  EXPECT_NE(dump(target).find("k B {\nv Deep 3 0,1,"), std::string::npos) << dump(target);
+
+  // Files that are no save file, or no longer a whole one, change nothing.
+  std::string saved;
+  {
+    FILE *in = std::fopen(host.c_str(), "rb");
+    ASSERT_NE(in, nullptr);
+    for (int c; (c = std::fgetc(in)) != EOF;)
+      saved.push_back(static_cast<char>(c));
+    std::fclose(in);
+  }
+  const std::string broken[] = {"not a save file", saved.substr(0, saved.size() - 1), saved + "x"};
+  for (std::size_t i = 0; i < std::size(broken); ++i) {
+    const std::string path = m_machine + "/broken" + std::to_string(i);
+    FILE *out = std::fopen(path.c_str(), "wb");
+    std::fwrite(broken[i].data(), 1, broken[i].size(), out);
+    std::fclose(out);
+    EXPECT_EQ(RegRestoreKeyW(target, posix::windowsPathFromHost(path).c_str(), 0),
+              static_cast<LSTATUS>(ERROR_BADDB))
+        << i;
+  }
+  EXPECT_EQ(RegRestoreKeyW(target, posix::windowsPathFromHost(m_machine + "/missing").c_str(), 0),
+            static_cast<LSTATUS>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(dump(target), dump(source));
+  RegCloseKey(target);
+  RegCloseKey(source);
+}
+
+TEST_F(RegistryStore, DamagedDatabaseIsReportedNotRebuilt) {
+  FILE *out = std::fopen((m_machine + "/registry.db").c_str(), "wb");
+  ASSERT_NE(out, nullptr);
+  for (int i = 0; i < 4096; ++i)
+    std::fputc(i % 251, out);
+  std::fclose(out);
+  HKEY key = nullptr;
+  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE", 0, KEY_READ, &key),
+            static_cast<LSTATUS>(ERROR_BADDB));
+  EXPECT_EQ(key, nullptr);
+}
+
+// The first-use layout: the Windows facts, the roots that are aliases of
+// keys, and the 32-bit view.
+TEST_F(RegistryStore, FreshMachineHasTheWindows7Layout) {
+  struct Fact {
+    const char16_t *path, *name, *text;
+    DWORD type;
+  };
+  const Fact facts[] = {
+      {u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", u"CurrentVersion", u"6.1", REG_SZ},
+      {u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", u"CurrentBuildNumber", u"7601", REG_SZ},
+      {u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", u"CSDVersion", u"Service Pack 1",
+       REG_SZ},
+      {u"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment",
+       u"PROCESSOR_ARCHITECTURE", u"AMD64", REG_SZ},
+      {u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", u"ProfilesDirectory",
+       u"%SystemDrive%\\Users", REG_EXPAND_SZ},
+  };
+  for (std::size_t i = 0; i < std::size(facts); ++i) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, facts[i].path, 0, KEY_READ, &key), 0) << i;
+    char16_t text[64] = {};
+    DWORD type = 0, size = sizeof text;
+    EXPECT_EQ(
+        RegQueryValueExW(key, facts[i].name, nullptr, &type, reinterpret_cast<BYTE *>(text), &size),
+        0)
+        << i;
+    EXPECT_EQ(std::u16string(text), facts[i].text) << i;
+    EXPECT_EQ(size, (std::u16string(facts[i].text).size() + 1) * 2) << i;
+    EXPECT_EQ(type, facts[i].type) << i;
+    RegCloseKey(key);
+  }
+
+  // Each aliasing root shows what is written through the key it stands for.
+  std::u16string user;
+  char16_t name[256];
+  for (DWORD i = 0, length = 256;
+       RegEnumKeyExW(HKEY_USERS, i, name, &length, nullptr, nullptr, nullptr, nullptr) == 0;
+       ++i, length = 256)
+    if (std::u16string(name).rfind(u"S-1-5-21-", 0) == 0)
+      user = name;
+  ASSERT_EQ(user.size() > 9 && user.substr(user.size() - 5) == u"-1000", true);
+  struct Alias {
+    HKEY root;
+    HKEY real;
+    std::u16string path;
+  };
+  const Alias aliases[] = {
+      {HKEY_CLASSES_ROOT, HKEY_LOCAL_MACHINE, u"SOFTWARE\\Classes"},
+      {HKEY_CURRENT_USER, HKEY_USERS, user},
+      {HKEY_CURRENT_CONFIG, HKEY_LOCAL_MACHINE,
+       u"SYSTEM\\CurrentControlSet\\Hardware Profiles\\Current"},
+  };
+  for (std::size_t i = 0; i < std::size(aliases); ++i) {
+    RegCloseKey(create(aliases[i].root, u"ZelAlias"));
+    EXPECT_EQ(openStatus(aliases[i].real, (aliases[i].path + u"\\zelalias").c_str()), 0) << i;
+    EXPECT_EQ(SHDeleteKeyW(aliases[i].root, u"ZelAlias"), 0) << i;
+    EXPECT_EQ(SHDeleteKeyW(aliases[i].real, aliases[i].path.c_str()),
+              static_cast<LSTATUS>(ERROR_ACCESS_DENIED))
+        << i;
+  }
+  EXPECT_EQ(RegCloseKey(predefinedKey(static_cast<LONG>(0x80000004))),
+            static_cast<LSTATUS>(ERROR_INVALID_HANDLE));
+
+  // A key made in the 32-bit view lives under Wow6432Node.
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\ZelView", 0, nullptr, 0,
+                            KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &key, nullptr),
+            0);
+  RegCloseKey(key);
+  EXPECT_EQ(openStatus(HKEY_LOCAL_MACHINE, u"Software\\ZelView"), 2);
+  EXPECT_EQ(openStatus(HKEY_LOCAL_MACHINE, u"Software\\Wow6432Node\\ZelView"), 0);
+  EXPECT_EQ(
+      openStatus(HKEY_LOCAL_MACHINE, u"Software\\Wow6432Node\\ZelView", KEY_READ | KEY_WOW64_32KEY),
+      0);
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software", 0, KEY_READ | KEY_WOW64_32KEY, &key), 0);
+  EXPECT_EQ(openStatus(key, u"ZelView"), 0);
+  RegCloseKey(key);
+}
+
+} // namespace
