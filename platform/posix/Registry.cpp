@@ -563,6 +563,28 @@ LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWORD *lpcchName,
   });
 }
 
+namespace {
+
+// Hands a value's type and data to the caller as the query calls do: the
+// size is always reported, the data only when the buffer holds it.
+DWORD copyValue(const ValueRecord &value, DWORD *lpType, BYTE *lpData, DWORD *lpcbData) {
+  if (lpType)
+    *lpType = value.type;
+  if (lpcbData) {
+    const auto size = static_cast<DWORD>(value.data.size());
+    if (lpData && size > *lpcbData) {
+      *lpcbData = size;
+      return ERROR_MORE_DATA;
+    }
+    if (lpData && size)
+      std::memcpy(lpData, value.data.data(), size);
+    *lpcbData = size;
+  }
+  return ERROR_SUCCESS;
+}
+
+} // namespace
+
 LSTATUS RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, DWORD *lpcchValueName, DWORD *,
                       DWORD *lpType, BYTE *lpData, DWORD *lpcbData) {
   return guarded([&]() -> LSTATUS {
@@ -576,19 +598,7 @@ LSTATUS RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, DWORD *lpcch
         return ERROR_NO_MORE_ITEMS;
       if (const DWORD error = copyName(value->name, lpValueName, lpcchValueName))
         return error;
-      if (lpType)
-        *lpType = value->type;
-      if (lpcbData) {
-        const auto size = static_cast<DWORD>(value->data.size());
-        if (lpData && size > *lpcbData) {
-          *lpcbData = size;
-          return ERROR_MORE_DATA;
-        }
-        if (lpData && size)
-          std::memcpy(lpData, value->data.data(), size);
-        *lpcbData = size;
-      }
-      return ERROR_SUCCESS;
+      return copyValue(*value, lpType, lpData, lpcbData);
     });
   });
 }
@@ -687,19 +697,7 @@ LSTATUS RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD *, DWORD *lpType,
       const std::optional<ValueRecord> value = tx.value(at, nameOf(lpValueName));
       if (!value)
         return ERROR_FILE_NOT_FOUND;
-      if (lpType)
-        *lpType = value->type;
-      if (lpcbData) {
-        const auto size = static_cast<DWORD>(value->data.size());
-        if (lpData && size > *lpcbData) {
-          *lpcbData = size;
-          return ERROR_MORE_DATA;
-        }
-        if (lpData && size)
-          std::memcpy(lpData, value->data.data(), size);
-        *lpcbData = size;
-      }
-      return ERROR_SUCCESS;
+      return copyValue(*value, lpType, lpData, lpcbData);
     });
   });
 }

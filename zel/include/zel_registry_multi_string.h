@@ -62,6 +62,8 @@ private:
   bool readUnlessPending();
   // The editing operations' last step, after the cache has changed.
   bool commitEdit(bool bDeferWrite);
+  // Ends a removal: writes and re-reads unless deferred.
+  bool finishRemoval(bool bDeferWrite);
 
   CZELWCharStringList m_lRegMultiStringCache;
   // A deferred change is in the cache and not yet written.

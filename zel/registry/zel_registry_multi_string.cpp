@@ -127,16 +127,20 @@ bool CZELRegistryMultiString::append(const CZELWCharString &szValue, bool bDefer
   });
 }
 
+bool CZELRegistryMultiString::finishRemoval(bool bDeferWrite) {
+  if (bDeferWrite)
+    return commitEdit(true);
+  // Read back so that the positions are numbered afresh.
+  const bool bWritten = writeRegistry();
+  readRegistry();
+  return bWritten;
+}
+
 bool CZELRegistryMultiString::remove(const CZELWCharString &szValue, bool bDeferWrite) {
   return runValueOperation(ZEL_SOURCE, ZEL_CLASS, u"remove", __LINE__, [&] {
     if (!readUnlessPending() || !m_lRegMultiStringCache.remove(szValue))
       return false;
-    if (bDeferWrite)
-      return commitEdit(true);
-    // Read back so that the positions are numbered afresh.
-    const bool bWritten = writeRegistry();
-    readRegistry();
-    return bWritten;
+    return finishRemoval(bDeferWrite);
   });
 }
 
@@ -144,11 +148,7 @@ bool CZELRegistryMultiString::remove(ZEL_ULONG dwPosition, bool bDeferWrite) {
   return runValueOperation(ZEL_SOURCE, ZEL_CLASS, u"remove", __LINE__, [&] {
     if (!readUnlessPending() || !m_lRegMultiStringCache.removeItemData(dwPosition))
       return false;
-    if (bDeferWrite)
-      return commitEdit(true);
-    const bool bWritten = writeRegistry();
-    readRegistry();
-    return bWritten;
+    return finishRemoval(bDeferWrite);
   });
 }
 
