@@ -61,8 +61,6 @@ using posix::ValueRecord;
 
 namespace {
 
-constexpr DWORD ERROR_BAD_PATHNAME = 161;
-
 constexpr REGSAM GENERIC_READ = 0x80000000u;
 constexpr REGSAM GENERIC_WRITE = 0x40000000u;
 constexpr REGSAM GENERIC_EXECUTE = 0x20000000u;

@@ -228,6 +228,11 @@ TEST_F(Registry, OpenFindsExistingKeysAndReportsMissingOnes) {
       {u"Missing", ERROR_FILE_NOT_FOUND},
       {u"Missing\\Deeper", ERROR_FILE_NOT_FOUND},
       {u"Present\\Missing", ERROR_FILE_NOT_FOUND},
+      // Separators: a leading one is a bad path name; doubled and trailing
+      // ones are passed over.
+      {u"\\Present", ERROR_BAD_PATHNAME},
+      {u"Present\\", ERROR_SUCCESS},
+      {u"Present\\\\", ERROR_SUCCESS},
   };
   for (std::size_t i = 0; i < std::size(cases); ++i) {
     Key key;
