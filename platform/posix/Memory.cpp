@@ -97,6 +97,20 @@ LPVOID newRegion(SIZE_T dwSize, DWORD flAllocationType, int prot) {
   return base;
 }
 
+// Runs action on the pages covering [lpAddress, lpAddress + dwSize) with the
+// region table locked; ERROR_NOACCESS when they are not all in one region.
+template <class Action> BOOL onPages(LPVOID lpAddress, SIZE_T dwSize, Action &&action) {
+  const PageSpan span = pagesOf(lpAddress, dwSize);
+  Regions &table = regions();
+  std::lock_guard<std::mutex> lock(table.mutex);
+  Region *region = regionHolding(table, span);
+  if (!region) {
+    SetLastError(ERROR_NOACCESS);
+    return FALSE;
+  }
+  return action(*region, span);
+}
+
 } // namespace
 
 LPVOID VirtualAlloc(LPVOID lpAddress, SIZE_T dwSize, DWORD flAllocationType, DWORD flProtect) {
@@ -157,41 +171,29 @@ BOOL VirtualFree(LPVOID lpAddress, SIZE_T dwSize, DWORD dwFreeType) {
 }
 
 BOOL VirtualLock(LPVOID lpAddress, SIZE_T dwSize) {
-  const PageSpan span = pagesOf(lpAddress, dwSize);
-  Regions &table = regions();
-  std::lock_guard<std::mutex> lock(table.mutex);
-  Region *region = regionHolding(table, span);
-  if (!region) {
-    SetLastError(ERROR_NOACCESS);
-    return FALSE;
-  }
-  if (::mlock(reinterpret_cast<void *>(span.first), span.last - span.first) != 0) {
-    SetLastError(ERROR_WORKING_SET_QUOTA); // the lock limit of the process
-    return FALSE;
-  }
-  for (std::uintptr_t page = span.first; page < span.last; page += pageSize())
-    region->lockedPages.insert(page);
-  return TRUE;
+  return onPages(lpAddress, dwSize, [](Region &region, const PageSpan &span) -> BOOL {
+    if (::mlock(reinterpret_cast<void *>(span.first), span.last - span.first) != 0) {
+      SetLastError(ERROR_WORKING_SET_QUOTA); // the lock limit of the process
+      return FALSE;
+    }
+    for (std::uintptr_t page = span.first; page < span.last; page += pageSize())
+      region.lockedPages.insert(page);
+    return TRUE;
+  });
 }
 
 BOOL VirtualUnlock(LPVOID lpAddress, SIZE_T dwSize) {
-  const PageSpan span = pagesOf(lpAddress, dwSize);
-  Regions &table = regions();
-  std::lock_guard<std::mutex> lock(table.mutex);
-  Region *region = regionHolding(table, span);
-  if (!region) {
-    SetLastError(ERROR_NOACCESS);
-    return FALSE;
-  }
-  bool allLocked = true;
-  for (std::uintptr_t page = span.first; page < span.last; page += pageSize())
-    allLocked = region->lockedPages.erase(page) == 1 && allLocked;
-  ::munlock(reinterpret_cast<void *>(span.first), span.last - span.first);
-  if (!allLocked) {
-    SetLastError(ERROR_NOT_LOCKED);
-    return FALSE;
-  }
-  return TRUE;
+  return onPages(lpAddress, dwSize, [](Region &region, const PageSpan &span) -> BOOL {
+    bool allLocked = true;
+    for (std::uintptr_t page = span.first; page < span.last; page += pageSize())
+      allLocked = region.lockedPages.erase(page) == 1 && allLocked;
+    ::munlock(reinterpret_cast<void *>(span.first), span.last - span.first);
+    if (!allLocked) {
+      SetLastError(ERROR_NOT_LOCKED);
+      return FALSE;
+    }
+    return TRUE;
+  });
 }
 
 } // namespace zelsys

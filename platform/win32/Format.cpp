@@ -12,12 +12,4 @@ int wvsprintfW(LPWSTR lpOut, LPCWSTR lpFmt, va_list arglist) {
   return ::wvsprintfW(win32::wide(lpOut), win32::wide(lpFmt), arglist);
 }
 
-int wsprintfW(LPWSTR lpOut, LPCWSTR lpFmt, ...) {
-  va_list args;
-  va_start(args, lpFmt);
-  const int written = wvsprintfW(lpOut, lpFmt, args);
-  va_end(args);
-  return written;
-}
-
 } // namespace zelsys

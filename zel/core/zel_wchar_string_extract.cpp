@@ -60,6 +60,21 @@ bool finishField(CZELWCharString &rField, const CZELFlags &trimWhere, const CZEL
   return rField.trimFormatting(trimWhere, trimWhich) && assignChecked(out, rField);
 }
 
+// Runs take(start, end) on the positions of a delimiter pair, under the
+// catch sites; false when the pair is not there.
+template <class Take>
+bool onDelimiterPair(const CZELWCharString &text, const CZELWCharString &startDelimiter,
+                     ZEL_ULONG ulStartOccurrance, const CZELWCharString &endDelimiter,
+                     ZEL_ULONG ulEndOccurrance, Take &&take) {
+  return zelAbsorb(ZEL_SOURCE, __LINE__, CZELErrorSource::esErrno, [&] {
+    ZEL_ULONG ulStart = 0;
+    ZEL_ULONG ulEnd = 0;
+    return findDelimiterPair(text, startDelimiter, ulStartOccurrance, endDelimiter, ulEndOccurrance,
+                             ulStart, ulEnd) &&
+           take(ulStart, ulEnd);
+  });
+}
+
 } // namespace
 
 // ---- By positions ------------------------------------------------------------------
@@ -131,16 +146,14 @@ bool CZELWCharString::extractBetween(CZELWCharString &out, const CZELWCharString
                                      ZEL_ULONG ulStartOccurrance,
                                      const CZELWCharString &endDelimiter, ZEL_ULONG ulEndOccurrance,
                                      bool bIncludeStart, bool bIncludeEnd) const {
-  return zelAbsorb(ZEL_SOURCE, __LINE__, CZELErrorSource::esErrno, [&] {
-    ZEL_ULONG ulStart = 0;
-    ZEL_ULONG ulEnd = 0;
-    if (!findDelimiterPair(*this, startDelimiter, ulStartOccurrance, endDelimiter, ulEndOccurrance,
-                           ulStart, ulEnd))
-      return false;
-    const ZEL_ULONG ulFrom = bIncludeStart ? ulStart : ulStart + startDelimiter.getLength();
-    const ZEL_ULONG ulTo = bIncludeEnd ? ulEnd + endDelimiter.getLength() : ulEnd;
-    return assignChecked(out, unitsOf(*this, ulFrom, ulTo));
-  });
+  return onDelimiterPair(*this, startDelimiter, ulStartOccurrance, endDelimiter, ulEndOccurrance,
+                         [&](ZEL_ULONG ulStart, ZEL_ULONG ulEnd) {
+                           const ZEL_ULONG ulFrom =
+                               bIncludeStart ? ulStart : ulStart + startDelimiter.getLength();
+                           const ZEL_ULONG ulTo =
+                               bIncludeEnd ? ulEnd + endDelimiter.getLength() : ulEnd;
+                           return assignChecked(out, unitsOf(*this, ulFrom, ulTo));
+                         });
 }
 
 bool CZELWCharString::extractOutside(CZELWCharString &out, const CZELWCharString &startDelimiter,
@@ -153,17 +166,15 @@ bool CZELWCharString::extractOutside(CZELWCharString &out, const CZELWCharString
                                      ZEL_ULONG ulStartOccurrance,
                                      const CZELWCharString &endDelimiter, ZEL_ULONG ulEndOccurrance,
                                      bool bIncludeStart, bool bIncludeEnd) const {
-  return zelAbsorb(ZEL_SOURCE, __LINE__, CZELErrorSource::esErrno, [&] {
-    ZEL_ULONG ulStart = 0;
-    ZEL_ULONG ulEnd = 0;
-    if (!findDelimiterPair(*this, startDelimiter, ulStartOccurrance, endDelimiter, ulEndOccurrance,
-                           ulStart, ulEnd))
-      return false;
-    const ZEL_ULONG ulHeadEnd = bIncludeStart ? ulStart + startDelimiter.getLength() : ulStart;
-    const ZEL_ULONG ulTailStart = bIncludeEnd ? ulEnd : ulEnd + endDelimiter.getLength();
-    return assignChecked(out,
-                         unitsOf(*this, 0, ulHeadEnd) + unitsOf(*this, ulTailStart, getLength()));
-  });
+  return onDelimiterPair(*this, startDelimiter, ulStartOccurrance, endDelimiter, ulEndOccurrance,
+                         [&](ZEL_ULONG ulStart, ZEL_ULONG ulEnd) {
+                           const ZEL_ULONG ulHeadEnd =
+                               bIncludeStart ? ulStart + startDelimiter.getLength() : ulStart;
+                           const ZEL_ULONG ulTailStart =
+                               bIncludeEnd ? ulEnd : ulEnd + endDelimiter.getLength();
+                           return assignChecked(out, unitsOf(*this, 0, ulHeadEnd) +
+                                                         unitsOf(*this, ulTailStart, getLength()));
+                         });
 }
 
 bool CZELWCharString::trimBetween(const CZELWCharString &startDelimiter,
