@@ -1,4 +1,4 @@
-//===- Format.cpp - wsprintfW on the substitute ----------------------------===//
+//===- Format.cpp - wvsprintfW on the substitute ---------------------------===//
 //
 // The subset of user32's formatter that the documentation describes: flags
 // '-', '#', '0', a width, a precision, the size prefixes h and l, and the

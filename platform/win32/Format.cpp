@@ -1,4 +1,4 @@
-//===- Format.cpp - wsprintfW on Windows -----------------------------------===//
+//===- Format.cpp - wvsprintfW on Windows ----------------------------------===//
 //
 // Forwards to user32's formatter. Only code for Windows belongs here.
 //
