@@ -38,7 +38,7 @@ private:
   int m_count = 0;
 };
 
-struct Spec {
+struct Conversion {
   bool left = false;
   bool alternate = false;
   bool zero = false;
@@ -55,45 +55,45 @@ int readNumber(LPCWSTR &p) {
   return value;
 }
 
-Spec readSpec(LPCWSTR &p) {
-  Spec spec;
+Conversion readConversion(LPCWSTR &p) {
+  Conversion conv;
   for (;; ++p) {
     if (*p == u'-')
-      spec.left = true;
+      conv.left = true;
     else if (*p == u'#')
-      spec.alternate = true;
+      conv.alternate = true;
     else if (*p == u'0')
-      spec.zero = true;
+      conv.zero = true;
     else
       break;
   }
-  spec.width = readNumber(p);
+  conv.width = readNumber(p);
   if (*p == u'.') {
     ++p;
-    spec.precision = readNumber(p);
+    conv.precision = readNumber(p);
   }
   if (*p == u'h' || *p == u'l' || *p == u'w') {
-    spec.size = *p == u'w' ? u'l' : *p;
+    conv.size = *p == u'w' ? u'l' : *p;
     ++p;
   }
-  spec.type = *p;
-  return spec;
+  conv.type = *p;
+  return conv;
 }
 
-// Writes body (already in UTF-16) padded to the spec's width.
-void emitPadded(Output &out, const Spec &spec, const std::u16string &prefix,
+// Writes body (already in UTF-16) padded to the conv's width.
+void emitPadded(Output &out, const Conversion &conv, const std::u16string &prefix,
                 const std::u16string &body) {
   const int length = static_cast<int>(prefix.size() + body.size());
-  const int padding = spec.width > length ? spec.width - length : 0;
-  if (!spec.left && !spec.zero)
+  const int padding = conv.width > length ? conv.width - length : 0;
+  if (!conv.left && !conv.zero)
     out.pad(u' ', padding);
   for (char16_t unit : prefix)
     out.put(unit);
-  if (!spec.left && spec.zero)
+  if (!conv.left && conv.zero)
     out.pad(u'0', padding);
   for (char16_t unit : body)
     out.put(unit);
-  if (spec.left)
+  if (conv.left)
     out.pad(u' ', padding);
 }
 
@@ -107,10 +107,10 @@ std::u16string digits(std::uint32_t value, unsigned base, bool upper) {
   return text;
 }
 
-void emitNumber(Output &out, const Spec &spec, va_list &args) {
+void emitNumber(Output &out, const Conversion &conv, va_list &args) {
   std::u16string prefix;
   std::u16string body;
-  if (spec.type == u'd' || spec.type == u'i') {
+  if (conv.type == u'd' || conv.type == u'i') {
     const int value = va_arg(args, int);
     const auto magnitude =
         value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
@@ -119,19 +119,19 @@ void emitNumber(Output &out, const Spec &spec, va_list &args) {
     body = digits(magnitude, 10, false);
   } else {
     const unsigned value = va_arg(args, unsigned);
-    const bool hex = spec.type != u'u';
-    body = digits(value, hex ? 16 : 10, spec.type == u'X');
-    if (hex && spec.alternate && value != 0)
-      prefix = spec.type == u'X' ? u"0X" : u"0x";
+    const bool hex = conv.type != u'u';
+    body = digits(value, hex ? 16 : 10, conv.type == u'X');
+    if (hex && conv.alternate && value != 0)
+      prefix = conv.type == u'X' ? u"0X" : u"0x";
   }
-  if (spec.precision > static_cast<int>(body.size()))
-    body.insert(0, static_cast<std::size_t>(spec.precision) - body.size(), u'0');
-  emitPadded(out, spec, prefix, body);
+  if (conv.precision > static_cast<int>(body.size()))
+    body.insert(0, static_cast<std::size_t>(conv.precision) - body.size(), u'0');
+  emitPadded(out, conv, prefix, body);
 }
 
 // %s is wide text in the W formatter; %S and %hs are 8-bit text.
-void emitText(Output &out, const Spec &spec, va_list &args) {
-  const bool narrow = spec.type == u'S' ? spec.size != u'l' : spec.size == u'h';
+void emitText(Output &out, const Conversion &conv, va_list &args) {
+  const bool narrow = conv.type == u'S' ? conv.size != u'l' : conv.size == u'h';
   std::u16string body;
   if (narrow) {
     const char *text = va_arg(args, const char *);
@@ -143,17 +143,17 @@ void emitText(Output &out, const Spec &spec, va_list &args) {
     const char16_t *text = va_arg(args, const char16_t *);
     body = text ? text : u"(null)";
   }
-  if (spec.precision >= 0 && static_cast<std::size_t>(spec.precision) < body.size())
-    body.resize(static_cast<std::size_t>(spec.precision));
-  emitPadded(out, spec, u"", body);
+  if (conv.precision >= 0 && static_cast<std::size_t>(conv.precision) < body.size())
+    body.resize(static_cast<std::size_t>(conv.precision));
+  emitPadded(out, conv, u"", body);
 }
 
-void emitChar(Output &out, const Spec &spec, va_list &args) {
-  const bool narrow = spec.type == u'C' ? spec.size != u'l' : spec.size == u'h';
+void emitChar(Output &out, const Conversion &conv, va_list &args) {
+  const bool narrow = conv.type == u'C' ? conv.size != u'l' : conv.size == u'h';
   const int value = va_arg(args, int);
   const auto unit = narrow ? static_cast<char16_t>(static_cast<unsigned char>(value))
                            : static_cast<char16_t>(value);
-  emitPadded(out, spec, u"", std::u16string(1, unit));
+  emitPadded(out, conv, u"", std::u16string(1, unit));
 }
 
 } // namespace
@@ -168,28 +168,28 @@ int wvsprintfW(LPWSTR lpOut, LPCWSTR lpFmt, va_list arglist) {
       continue;
     }
     ++p;
-    const Spec spec = readSpec(p);
-    switch (spec.type) {
+    const Conversion conv = readConversion(p);
+    switch (conv.type) {
     case u'd':
     case u'i':
     case u'u':
     case u'x':
     case u'X':
-      emitNumber(out, spec, args);
+      emitNumber(out, conv, args);
       break;
     case u's':
     case u'S':
-      emitText(out, spec, args);
+      emitText(out, conv, args);
       break;
     case u'c':
     case u'C':
-      emitChar(out, spec, args);
+      emitChar(out, conv, args);
       break;
     case u'\0':
       --p; // a lone '%' at the end: the loop ends on the terminator
       break;
     default:
-      out.put(spec.type); // "%%" and unknown types print the character
+      out.put(conv.type); // "%%" and unknown types print the character
       break;
     }
   }
