@@ -30,18 +30,6 @@ namespace {
 // file reads or changes the environment under this lock.
 std::mutex gEnvironmentLock;
 
-// Windows upper-cases names before comparing them; the emulated machine's
-// variable names are ASCII, so ASCII folding matches it there.
-char16_t foldCase(char16_t unit) {
-  return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - (u'a' - u'A')) : unit;
-}
-
-bool sameName(std::u16string_view left, std::u16string_view right) {
-  return left.size() == right.size() &&
-         std::equal(left.begin(), left.end(), right.begin(),
-                    [](char16_t a, char16_t b) { return foldCase(a) == foldCase(b); });
-}
-
 // A name the host can hold: not empty and without '='.
 bool isUsableName(LPCWSTR lpName) {
   return lpName != nullptr && *lpName != u'\0' &&
@@ -57,7 +45,7 @@ std::vector<std::string> hostSpellings(std::u16string_view name) {
     if (equals == std::string_view::npos || equals == 0)
       continue;
     const std::string_view hostName = entry.substr(0, equals);
-    if (sameName(posix::utf8ToUtf16(hostName), name))
+    if (posix::equalsIgnoreCase(posix::utf8ToUtf16(hostName), name))
       spellings.emplace_back(hostName);
   }
   return spellings;
