@@ -22,30 +22,28 @@
 //   Creating and deleting keys is checked against the key's security, not the
 //   handle's rights (so a KEY_READ handle may create sub-keys, as Windows
 //   documents), and the administrator may. Predefined roots allow everything.
-// - Save files (RegSaveKeyW, RegRestoreKeyW) have a format of our own, all
-//   numbers little-endian:
-//     "ZELHIVE" 0x01                      magic and version
-//     key := name class u32:values value* u32:subkeys key*
-//     value := name u32:type u32:size bytes
-//     name, class := u32:units UTF-16LE units
-//   The saved key's own name is not used on restore. Volatile sub-keys are
-//   not saved, as Windows leaves them out of hive files.
+// - Limits: a path component over 255 characters or a value name over 16,383
+//   is an invalid parameter; a path of more than 32 components is too long
+//   for one call; a key more than 512 levels below its hive root cannot be
+//   created, copied or restored (Windows runs out of resources there).
+// - Save files (RegSaveKeyW, RegRestoreKeyW) have a format of our own
+//   (RegistrySaveFile.h). Volatile sub-keys are not saved, as Windows leaves
+//   them out of hive files.
 //
 //===----------------------------------------------------------------------===//
 #include "zelsys/registry.h"
 #include "Errors.h"
 #include "HostPath.h"
+#include "RegistrySaveFile.h"
 #include "RegistryStore.h"
 #include "Utf.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <cstring>
-#include <fcntl.h>
 #include <mutex>
 #include <new>
 #include <string>
 #include <string_view>
-#include <unistd.h>
 #include <unordered_map>
 #include <vector>
 
@@ -55,6 +53,9 @@ using posix::KeyFigures;
 using posix::KeyId;
 using posix::KeyRecord;
 using posix::KeyTree;
+using posix::kMaxKeyNameLength;
+using posix::kMaxPathComponents;
+using posix::kMaxTreeDepth;
 using posix::RegistryFailure;
 using posix::RegistryTransaction;
 using posix::ValueRecord;
@@ -183,12 +184,16 @@ public:
     bool created;
   };
 
-  // Throws 2 for a missing key when not creating.
+  // Throws 2 for a missing key when not creating, and Windows' codes for
+  // names and paths beyond its limits before anything is created.
   Result walk(KeyId start, std::u16string_view path, const Options &options) {
     if (!path.empty() && path.front() == u'\\')
       throw RegistryFailure{ERROR_BAD_PATHNAME};
+    checkLimits(path);
     KeyId at = redirect(start);
     bool created = false;
+    constexpr DWORD kUnknown = ~DWORD{0};
+    DWORD depth = kUnknown; // of `at`, learnt when the first key is created
     while (!path.empty()) {
       const std::size_t slash = path.find(u'\\');
       const std::u16string_view part = path.substr(0, slash);
@@ -197,6 +202,7 @@ public:
         continue;
       if (std::optional<KeyId> next = m_tx.child(at, part)) {
         at = redirect(*next);
+        depth = kUnknown;
         continue;
       }
       if (!options.create)
@@ -204,6 +210,9 @@ public:
       const std::optional<KeyRecord> parent = m_tx.key(at);
       if (parent && parent->isVolatile && !options.isVolatile)
         throw RegistryFailure{ERROR_CHILD_MUST_BE_VOLATILE};
+      depth = (depth == kUnknown ? m_tx.depth(at) : depth) + 1;
+      if (depth > kMaxTreeDepth)
+        throw RegistryFailure{posix::ERROR_NO_SYSTEM_RESOURCES};
       const bool last = path.find_first_not_of(u'\\') == std::u16string_view::npos;
       at = redirect(m_tx.createChild(at, part, last ? options.keyClass : std::u16string_view(),
                                      options.isVolatile));
@@ -215,6 +224,21 @@ public:
 private:
   RegistryTransaction &m_tx;
   bool m_view32;
+
+  static void checkLimits(std::u16string_view path) {
+    DWORD components = 0;
+    while (!path.empty()) {
+      const std::size_t slash = path.find(u'\\');
+      const std::size_t length = std::min(slash, path.size());
+      if (length > kMaxKeyNameLength)
+        throw RegistryFailure{ERROR_INVALID_PARAMETER};
+      components += length > 0 ? 1 : 0;
+      path.remove_prefix(slash == std::u16string_view::npos ? path.size() : slash + 1);
+    }
+    if (components > kMaxPathComponents)
+      throw RegistryFailure{posix::ERROR_FILENAME_EXCED_RANGE};
+  }
+
   std::optional<KeyId> m_software, m_wow;
 };
 
@@ -252,161 +276,12 @@ DWORD copyName(const std::u16string &name, LPWSTR buffer, DWORD *lpcch) {
   return ERROR_SUCCESS;
 }
 
-// --- Save files ------------------------------------------------------------
-
-constexpr char kSaveMagic[8] = {'Z', 'E', 'L', 'H', 'I', 'V', 'E', 0x01};
-constexpr int kMaxSavedDepth = 512;
-
-void putNumber(std::string &out, DWORD number) {
-  for (int shift = 0; shift < 32; shift += 8)
-    out.push_back(static_cast<char>((number >> shift) & 0xff));
-}
-
-void putText(std::string &out, const std::u16string &text) {
-  putNumber(out, static_cast<DWORD>(text.size()));
-  for (char16_t unit : text) {
-    out.push_back(static_cast<char>(unit & 0xff));
-    out.push_back(static_cast<char>(unit >> 8));
-  }
-}
-
-void putTree(std::string &out, const KeyTree &tree) {
-  putText(out, tree.name);
-  putText(out, tree.keyClass);
-  putNumber(out, static_cast<DWORD>(tree.values.size()));
-  for (const ValueRecord &value : tree.values) {
-    putText(out, value.name);
-    putNumber(out, value.type);
-    putNumber(out, static_cast<DWORD>(value.data.size()));
-    out.append(reinterpret_cast<const char *>(value.data.data()), value.data.size());
-  }
-  putNumber(out, static_cast<DWORD>(tree.children.size()));
-  for (const KeyTree &child : tree.children)
-    putTree(out, child);
-}
-
-// Reads a save file's bytes; any inconsistency makes it not a save file.
-class SaveReader {
-public:
-  explicit SaveReader(std::string_view bytes) : m_bytes(bytes) {}
-
-  KeyTree read() {
-    if (m_bytes.size() < sizeof kSaveMagic ||
-        std::memcmp(m_bytes.data(), kSaveMagic, sizeof kSaveMagic) != 0)
-      bad();
-    m_at = sizeof kSaveMagic;
-    KeyTree tree = key(0);
-    if (m_at != m_bytes.size())
-      bad();
-    return tree;
-  }
-
-private:
-  std::string_view m_bytes;
-  std::size_t m_at = 0;
-
-  [[noreturn]] static void bad() { throw RegistryFailure{ERROR_BADDB}; }
-
-  void need(std::size_t count) const {
-    if (count > m_bytes.size() - m_at)
-      bad();
-  }
-  DWORD number() {
-    need(4);
-    DWORD value = 0;
-    for (int i = 0; i < 4; ++i)
-      value |= static_cast<DWORD>(static_cast<unsigned char>(m_bytes[m_at++])) << (8 * i);
-    return value;
-  }
-  std::u16string text() {
-    const DWORD units = number();
-    need(std::size_t{units} * 2);
-    std::u16string out(units, u'\0');
-    for (char16_t &unit : out) {
-      unit = static_cast<char16_t>(static_cast<unsigned char>(m_bytes[m_at]) |
-                                   static_cast<unsigned char>(m_bytes[m_at + 1]) << 8);
-      m_at += 2;
-    }
-    return out;
-  }
-  KeyTree key(int depth) {
-    if (depth > kMaxSavedDepth)
-      bad();
-    KeyTree tree;
-    tree.name = text();
-    if (depth > 0 && (tree.name.empty() || tree.name.find(u'\\') != std::u16string::npos))
-      bad();
-    tree.keyClass = text();
-    const DWORD values = number();
-    need(std::size_t{values} * 12); // the smallest value record
-    for (DWORD i = 0; i < values; ++i) {
-      ValueRecord value;
-      value.name = text();
-      value.type = number();
-      const DWORD size = number();
-      need(size);
-      value.data.assign(m_bytes.begin() + static_cast<std::ptrdiff_t>(m_at),
-                        m_bytes.begin() + static_cast<std::ptrdiff_t>(m_at + size));
-      m_at += size;
-      tree.values.push_back(std::move(value));
-    }
-    const DWORD children = number();
-    need(std::size_t{children} * 16); // the smallest key record
-    for (DWORD i = 0; i < children; ++i)
-      tree.children.push_back(key(depth + 1));
-    return tree;
-  }
-};
-
 DWORD hostPathOf(LPCWSTR lpFile, std::string &hostPath) {
   if (lpFile == nullptr || *lpFile == u'\0')
     return ERROR_INVALID_PARAMETER;
   DWORD error = ERROR_SUCCESS;
   if (!posix::hostPathFromWindows(lpFile, hostPath, error))
     return error;
-  return ERROR_SUCCESS;
-}
-
-DWORD writeNewFile(const std::string &hostPath, const std::string &bytes) {
-  const int fd = ::open(hostPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (fd < 0)
-    return errno == EEXIST ? ERROR_ALREADY_EXISTS : posix::win32ErrorFromErrno(errno);
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (written < 0 && errno == EINTR)
-      continue;
-    if (written <= 0)
-      break;
-    done += static_cast<std::size_t>(written);
-  }
-  const bool ok = done == bytes.size() && ::fsync(fd) == 0;
-  ::close(fd);
-  if (!ok) {
-    ::unlink(hostPath.c_str());
-    return ERROR_CANTWRITE;
-  }
-  return ERROR_SUCCESS;
-}
-
-DWORD readWholeFile(const std::string &hostPath, std::string &bytes) {
-  const int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0)
-    return posix::win32ErrorFromErrno(errno);
-  char chunk[65536];
-  for (;;) {
-    const ssize_t got = ::read(fd, chunk, sizeof chunk);
-    if (got < 0 && errno == EINTR)
-      continue;
-    if (got < 0) {
-      ::close(fd);
-      return ERROR_CANTREAD;
-    }
-    if (got == 0)
-      break;
-    bytes.append(chunk, static_cast<std::size_t>(got));
-  }
-  ::close(fd);
   return ERROR_SUCCESS;
 }
 
@@ -526,7 +401,7 @@ LSTATUS SHCopyKeyW(HKEY hkeySrc, LPCWSTR pszSrcSubKey, HKEY hkeyDest, DWORD) {
       // The whole source is read before anything is written, so copying a
       // key into its own subtree ends.
       const KeyTree tree = tx.load(keyBelow(tx, source, pszSrcSubKey), true);
-      if (!tree.values.empty()) // they are set through the destination handle
+      if (!tree.front().values.empty()) // they are set through the destination handle
         requireAccess(dest, KEY_SET_VALUE);
       tx.merge(Walker(tx, dest.view32).redirect(dest.id), tree);
       return ERROR_SUCCESS;
@@ -705,6 +580,8 @@ LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, cons
   return guarded([&]() -> LSTATUS {
     if (lpData == nullptr && cbData != 0)
       return static_cast<LSTATUS>(ERROR_NOACCESS);
+    if (nameOf(lpValueName).size() > posix::kMaxValueNameLength)
+      return static_cast<LSTATUS>(ERROR_INVALID_PARAMETER);
     return onKey(hKey, true, [&](RegistryTransaction &tx, const Base &base) -> DWORD {
       requireAccess(base, KEY_SET_VALUE);
       const KeyId at = Walker(tx, base.view32).redirect(base.id);
@@ -729,14 +606,14 @@ LSTATUS RegSaveKeyW(HKEY hKey, LPCWSTR lpFile, const SECURITY_ATTRIBUTES *) {
     std::string hostPath;
     if (const DWORD error = hostPathOf(lpFile, hostPath))
       return static_cast<LSTATUS>(error);
-    std::string bytes(kSaveMagic, sizeof kSaveMagic);
+    std::string bytes;
     const LSTATUS read = onKey(hKey, false, [&](RegistryTransaction &tx, const Base &base) {
-      putTree(bytes, tx.load(Walker(tx, base.view32).redirect(base.id), false));
+      bytes = posix::encodeSaveFile(tx.load(Walker(tx, base.view32).redirect(base.id), false));
       return ERROR_SUCCESS;
     });
     if (read != 0)
       return read;
-    return static_cast<LSTATUS>(writeNewFile(hostPath, bytes));
+    return static_cast<LSTATUS>(posix::writeNewFile(hostPath, bytes));
   });
 }
 
@@ -746,11 +623,11 @@ LSTATUS RegRestoreKeyW(HKEY hKey, LPCWSTR lpFile, DWORD) {
     if (const DWORD error = hostPathOf(lpFile, hostPath))
       return static_cast<LSTATUS>(error);
     std::string bytes;
-    if (const DWORD error = readWholeFile(hostPath, bytes))
+    if (const DWORD error = posix::readWholeFile(hostPath, bytes))
       return static_cast<LSTATUS>(error);
     KeyTree tree;
     try {
-      tree = SaveReader(bytes).read();
+      tree = posix::decodeSaveFile(bytes);
     } catch (const RegistryFailure &failure) {
       return static_cast<LSTATUS>(failure.code);
     }

@@ -20,10 +20,25 @@
 //   code units (BLOBs), so any name, even one with a lone surrogate, comes
 //   back exactly; value data is stored byte for byte with its type.
 // - Enumeration order is creation order: ids only grow, and replacing a
-//   value keeps its place.
+//   value keeps its place. Enumerating by index costs O(log n) a step: the
+//   session remembers where the last steps over a key stood and moves from
+//   there; every insertion or deletion of a key's values or sub-keys bumps
+//   the key's shape counter (in the database, so other processes' changes
+//   count too), which retires the remembered positions, exactly as an index
+//   means something else once the key changed.
 // - Volatile keys live until the machine restarts. The machine restarts when
 //   the host's boot id differs from the one recorded in the database, and
 //   when restartMachine() is called.
+// - Windows' limits hold: key names of 255 characters, value names of 16,383,
+//   a tree 512 levels deep below a hive root, 32 path components a call.
+//   No operation's correctness depends on depth: subtrees are walked with
+//   explicit stacks or SQLite's (queue-based) recursive queries, never by
+//   recursion on the C++ stack or SQLite's foreign-key cascades, which stop
+//   at 1,000 levels; foreign-key enforcement is therefore off and deletions
+//   name every row they remove.
+// - Opening the database reads only, unless the machine is new, its schema
+//   older or its host rebooted: a process never waits for another's write
+//   lock to read (WAL readers do not block on writers).
 //
 // Layout: the hive roots are \REGISTRY\MACHINE and \REGISTRY\USER. The
 // predefined handles map onto them as on 64-bit Windows 7 with one
@@ -41,11 +56,10 @@
 #include <string_view>
 #include <vector>
 
-struct sqlite3;
-
 namespace zelsys::posix {
 
 using KeyId = std::int64_t;
+struct StoreSession;
 
 // Thrown inside a transaction body: rolls the transaction back and becomes
 // the call's result.
@@ -59,13 +73,28 @@ struct ValueRecord {
   std::vector<BYTE> data;
 };
 
-// A key with its values and sub-keys, in enumeration order.
-struct KeyTree {
+// Windows' documented limits, in characters and levels.
+constexpr std::size_t kMaxKeyNameLength = 255;
+constexpr std::size_t kMaxValueNameLength = 16383;
+constexpr DWORD kMaxTreeDepth = 512;     // levels below a hive root
+constexpr DWORD kMaxPathComponents = 32; // components one call may name
+// Windows answers a key beyond the depth limit for lack of resources, and a
+// path naming too many levels as too long.
+constexpr DWORD ERROR_NO_SYSTEM_RESOURCES = 1450;
+constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
+
+// One key of a subtree. A subtree is a flat list in pre-order (every key
+// before its sub-keys, siblings in enumeration order), so no code needs
+// recursion to build, walk or free it, however deep it is.
+struct TreeKey {
   std::u16string name;
   std::u16string keyClass;
   std::vector<ValueRecord> values;
-  std::vector<KeyTree> children;
+  std::size_t parent = 0; // index of the parent in the list; unused for the root
+  DWORD depth = 0;        // levels below the subtree's root
+  DWORD subKeys = 0;
 };
+using KeyTree = std::vector<TreeKey>;
 
 struct KeyRecord {
   std::u16string name;
@@ -85,10 +114,9 @@ struct KeyFigures {
 // maps.
 class RegistryTransaction {
 public:
-  explicit RegistryTransaction(sqlite3 *db, const std::string &machine)
-      : m_db(db), m_machine(machine) {}
+  explicit RegistryTransaction(StoreSession &session) : m_session(session) {}
 
-  const std::string &machine() const { return m_machine; }
+  const std::string &machine() const;
 
   // The key at a path from \REGISTRY ("MACHINE\\SOFTWARE"); no views.
   std::optional<KeyId> keyAtPath(std::u16string_view path);
@@ -98,6 +126,8 @@ public:
   KeyId createChild(KeyId parent, std::u16string_view name, std::u16string_view keyClass,
                     bool isVolatile);
   bool hasChildren(KeyId id);
+  // Levels below the hive root (a key directly under HKLM is 1).
+  DWORD depth(KeyId id);
   // Deletes the key with its whole subtree.
   void deleteKey(KeyId id);
   // Deletes the key's values and sub-keys, keeping the key.
@@ -116,16 +146,19 @@ public:
   // The subtree below a key (volatile sub-keys left out when asked).
   KeyTree load(KeyId id, bool withVolatile);
   // Adds tree's values and sub-keys to the key, replacing values of the same
-  // name; created keys are volatile when the key is.
+  // name; created keys are volatile when the key is. Refused, with nothing
+  // written, when the tree would reach below the depth limit.
   void merge(KeyId id, const KeyTree &tree);
 
   // Deletes every volatile key: the machine has restarted.
   void dropVolatileKeys();
 
 private:
-  sqlite3 *m_db;
-  const std::string &m_machine;
+  StoreSession &m_session;
   void touch(KeyId id);
+  void reshape(KeyId id);
+  // Deletes the subtrees rooted at the keys the seed condition selects.
+  void deleteTrees(const char *valuesSql, const char *keysSql, std::optional<KeyId> id);
 };
 
 // Runs body as one transaction on the current machine's registry and returns

@@ -326,6 +326,58 @@ TEST_F(Registry, VolatileKeysTakeOnlyVolatileChildren) {
   EXPECT_EQ(dwDisposition, REG_OPENED_EXISTING_KEY);
 }
 
+// Windows' documented limits: key names of 255 characters, value names of
+// 16,383, 32 levels named by one call, a tree 512 levels below its hive
+// root. Wine enforces only the value-name limit and a key-name limit one
+// character longer; the codes past the other limits are Windows' own.
+TEST_F(Registry, NamesAndDepthStopAtWindowsLimits) {
+  const std::u16string longest(255, u'k');
+  Key key;
+  EXPECT_EQ(createKey(root(), longest.c_str(), key), ERROR_SUCCESS);
+  LSTATUS status = SENTINEL;
+  EXPECT_EQ(keyName(root(), 0, status), longest);
+  const LSTATUS tooLong = createKey(root(), (longest + u"k").c_str(), key);
+  ZEL_EXPECT_GAP_ON_WINE(tooLong == ERROR_INVALID_PARAMETER, "Wine accepts 256 characters");
+  EXPECT_EQ(createKey(root(), (longest + u"kk").c_str(), key), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(openKey(root(), (longest + u"kk").c_str(), key), ERROR_INVALID_PARAMETER);
+
+  const std::u16string longestValue(16383, u'v');
+  EXPECT_EQ(setValue(root(), longestValue.c_str(), REG_DWORD, dwordBytes(1)), ERROR_SUCCESS);
+  EXPECT_EQ(queryValue(root(), longestValue.c_str()).data, dwordBytes(1));
+  EXPECT_EQ(setValue(root(), (longestValue + u"v").c_str(), REG_DWORD, dwordBytes(1)),
+            ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(queryValue(root(), (longestValue + u"v").c_str()).status, ERROR_FILE_NOT_FOUND);
+
+  // Levels a call may name: 32 are made, 33 make nothing.
+  std::u16string levels = u"L";
+  for (int i = 1; i < 32; ++i)
+    levels += u"\\L";
+  EXPECT_EQ(createKey(root(), (u"Steps\\" + levels.substr(2)).c_str(), key), ERROR_SUCCESS);
+  ZEL_EXPECT_GAP_ON_WINE(createKey(root(), (u"Wide\\" + levels).c_str(), key) ==
+                             static_cast<LSTATUS>(206), // ERROR_FILENAME_EXCED_RANGE
+                         "Wine takes any number of levels in one call");
+  ZEL_EXPECT_GAP_ON_WINE(!keyExists(root(), u"Wide"), "Wine made the levels");
+
+  // Depth: the test root is 4 levels below the user hive's root
+  // (S-1-5-...\Software\Fixwell\Test); keys go down to level 512.
+  Key steps[2];
+  ASSERT_EQ(createKey(root(), u"Deep", steps[0]), ERROR_SUCCESS);
+  int level = 5;
+  int last = 0;
+  for (; level < 512; last = 1 - last) {
+    const int step = std::min(32, 512 - level);
+    ASSERT_EQ(createKey(steps[last].get(), levels.substr(0, 2 * step - 1).c_str(), steps[1 - last]),
+              ERROR_SUCCESS)
+        << "level " << level + step;
+    level += step;
+  }
+  Key below;
+  ZEL_EXPECT_GAP_ON_WINE(createKey(steps[last].get(), u"L", below) == 1450,
+                         "Wine has no depth limit"); // ERROR_NO_SYSTEM_RESOURCES
+  EXPECT_EQ(SHDeleteKeyW(root(), u"Deep"), ERROR_SUCCESS);
+  EXPECT_FALSE(keyExists(root(), u"Deep"));
+}
+
 TEST_F(Registry, DeleteKeyRemovesOnlyALeaf) {
   Key key;
   ASSERT_EQ(createKey(root(), u"Parent\\Child", key), ERROR_SUCCESS);
@@ -457,6 +509,69 @@ TEST_F(Registry, EnumerateKeysGivesEachNameOnceThenNoMoreItems) {
   cchName = 16;
   EXPECT_EQ(RegEnumKeyExW(leaf.get(), 0, name, &cchName, nullptr, nullptr, nullptr, nullptr),
             ERROR_NO_MORE_ITEMS);
+}
+
+// An index means the entry at that place in the key as it is now: changes
+// between the calls move later entries, in either direction of walking.
+// Names are chosen so that creation and alphabetical order agree, as Wine
+// lists in name order.
+TEST_F(Registry, EnumerationIndexesFollowChangesBetweenCalls) {
+  struct Kind {
+    const char *what;
+    LSTATUS (*add)(HKEY, const char16_t *);
+    LSTATUS (*remove)(HKEY, const char16_t *);
+    std::u16string (*at)(HKEY, DWORD, LSTATUS &);
+  };
+  const Kind kinds[] = {
+      {"values", [](HKEY h, const char16_t *n) { return setValue(h, n, REG_DWORD, dwordBytes(1)); },
+       [](HKEY h, const char16_t *n) { return RegDeleteValueW(h, n); },
+       [](HKEY h, DWORD i, LSTATUS &status) {
+         WCHAR name[16];
+         DWORD cchName = 16;
+         status = RegEnumValueW(h, i, name, &cchName, nullptr, nullptr, nullptr, nullptr);
+         return status == ERROR_SUCCESS ? std::u16string(name, cchName) : std::u16string();
+       }},
+      {"keys",
+       [](HKEY h, const char16_t *n) {
+         Key key;
+         return createKey(h, n, key);
+       },
+       [](HKEY h, const char16_t *n) { return RegDeleteKeyW(h, n); }, keyName},
+  };
+  struct Step {
+    const char16_t *add, *remove; // before reading
+    DWORD index;
+    const char16_t *expected; // null: no more items
+  };
+  const Step steps[] = {
+      {nullptr, nullptr, 0, u"e0"},   {nullptr, nullptr, 1, u"e1"}, {nullptr, nullptr, 3, u"e3"},
+      {nullptr, u"e1", 3, u"e4"},     {nullptr, nullptr, 1, u"e2"}, {u"e6", nullptr, 5, u"e6"},
+      {nullptr, nullptr, 6, nullptr}, {nullptr, u"e0", 0, u"e2"},   {nullptr, nullptr, 4, u"e6"},
+      {u"e7", nullptr, 3, u"e5"},     {nullptr, nullptr, 5, u"e7"}, {nullptr, u"e5", 3, u"e6"},
+      {u"e3", nullptr, 1, u"e3"}, // replaced or reopened: nothing moves
+  };
+  for (const Kind &kind : kinds) {
+    Key key;
+    ASSERT_EQ(createKey(root(), u"Walk", key), ERROR_SUCCESS);
+    for (const char16_t *name : {u"e0", u"e1", u"e2", u"e3", u"e4", u"e5"})
+      ASSERT_EQ(kind.add(key.get(), name), ERROR_SUCCESS);
+    for (std::size_t i = 0; i < std::size(steps); ++i) {
+      if (steps[i].add) {
+        ASSERT_EQ(kind.add(key.get(), steps[i].add), ERROR_SUCCESS) << kind.what << " step " << i;
+      }
+      if (steps[i].remove) {
+        ASSERT_EQ(kind.remove(key.get(), steps[i].remove), ERROR_SUCCESS)
+            << kind.what << " step " << i;
+      }
+      LSTATUS status = SENTINEL;
+      const std::u16string name = kind.at(key.get(), steps[i].index, status);
+      EXPECT_EQ(status, steps[i].expected ? ERROR_SUCCESS : ERROR_NO_MORE_ITEMS)
+          << kind.what << " step " << i;
+      EXPECT_EQ(name, zeltest::text(steps[i].expected)) << kind.what << " step " << i;
+    }
+    key.close();
+    ASSERT_EQ(SHDeleteKeyW(root(), u"Walk"), ERROR_SUCCESS);
+  }
 }
 
 TEST_F(Registry, EnumerateValuesIncludesTheDefaultValueByItsEmptyName) {
