@@ -62,8 +62,6 @@ using posix::ValueRecord;
 
 namespace {
 
-constexpr REGSAM GENERIC_READ = 0x80000000u;
-constexpr REGSAM GENERIC_WRITE = 0x40000000u;
 constexpr REGSAM GENERIC_EXECUTE = 0x20000000u;
 constexpr REGSAM GENERIC_ALL = 0x10000000u;
 constexpr REGSAM MAXIMUM_ALLOWED = 0x02000000u;
@@ -212,7 +210,7 @@ public:
         throw RegistryFailure{ERROR_CHILD_MUST_BE_VOLATILE};
       depth = (depth == kUnknown ? m_tx.depth(at) : depth) + 1;
       if (depth > kMaxTreeDepth)
-        throw RegistryFailure{posix::ERROR_NO_SYSTEM_RESOURCES};
+        throw RegistryFailure{ERROR_NO_SYSTEM_RESOURCES};
       const bool last = path.find_first_not_of(u'\\') == std::u16string_view::npos;
       at = redirect(m_tx.createChild(at, part, last ? options.keyClass : std::u16string_view(),
                                      options.isVolatile));
@@ -236,7 +234,7 @@ private:
       path.remove_prefix(slash == std::u16string_view::npos ? path.size() : slash + 1);
     }
     if (components > kMaxPathComponents)
-      throw RegistryFailure{posix::ERROR_FILENAME_EXCED_RANGE};
+      throw RegistryFailure{ERROR_FILENAME_EXCED_RANGE};
   }
 
   std::optional<KeyId> m_software, m_wow;

@@ -78,10 +78,8 @@ constexpr std::size_t kMaxKeyNameLength = 255;
 constexpr std::size_t kMaxValueNameLength = 16383;
 constexpr DWORD kMaxTreeDepth = 512;     // levels below a hive root
 constexpr DWORD kMaxPathComponents = 32; // components one call may name
-// Windows answers a key beyond the depth limit for lack of resources, and a
-// path naming too many levels as too long.
-constexpr DWORD ERROR_NO_SYSTEM_RESOURCES = 1450;
-constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
+// Windows answers a key beyond the depth limit with ERROR_NO_SYSTEM_RESOURCES
+// and a path naming too many levels with ERROR_FILENAME_EXCED_RANGE.
 
 // One key of a subtree. A subtree is a flat list in pre-order (every key
 // before its sub-keys, siblings in enumeration order), so no code needs

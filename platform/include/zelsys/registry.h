@@ -18,14 +18,6 @@ using REGSAM = DWORD;
 using LSTATUS = LONG;
 using DWORD_PTR = std::uintptr_t;
 
-struct FILETIME {
-  DWORD dwLowDateTime;
-  DWORD dwHighDateTime;
-};
-
-// Only ever passed as null by the framework.
-struct SECURITY_ATTRIBUTES;
-
 // One entry of RegQueryMultipleValuesW.
 struct VALENTW {
   LPWSTR ve_valuename;

@@ -46,6 +46,23 @@ constexpr DWORD ERROR_NOT_LOCKED = 158;
 constexpr DWORD ERROR_INVALID_ADDRESS = 487;
 constexpr DWORD ERROR_NOACCESS = 998;
 constexpr DWORD ERROR_WORKING_SET_QUOTA = 1453;
+constexpr DWORD ERROR_INVALID_DATA = 13;
+constexpr DWORD ERROR_NOT_SAME_DEVICE = 17;
+constexpr DWORD ERROR_NO_MORE_FILES = 18;
+constexpr DWORD ERROR_SHARING_VIOLATION = 32;
+constexpr DWORD ERROR_HANDLE_EOF = 38;
+constexpr DWORD ERROR_BAD_NETPATH = 53;
+constexpr DWORD ERROR_FILE_EXISTS = 80;
+constexpr DWORD ERROR_DISK_FULL = 112;
+constexpr DWORD ERROR_INVALID_NAME = 123;
+constexpr DWORD ERROR_NEGATIVE_SEEK = 131;
+constexpr DWORD ERROR_DIR_NOT_EMPTY = 145;
+constexpr DWORD ERROR_BAD_EXE_FORMAT = 193;
+constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
+constexpr DWORD ERROR_DIRECTORY = 267;
+constexpr DWORD ERROR_NO_SYSTEM_RESOURCES = 1450;
+constexpr DWORD ERROR_RESOURCE_DATA_NOT_FOUND = 1812;
+constexpr DWORD ERROR_RESOURCE_TYPE_NOT_FOUND = 1813;
 
 // Page allocation (VirtualAlloc, VirtualFree) and page protection.
 constexpr DWORD MEM_COMMIT = 0x1000;
@@ -58,6 +75,36 @@ constexpr DWORD PAGE_READWRITE = 0x04;
 
 // Longest path the ANSI-era calls accept, terminator included.
 constexpr DWORD MAX_PATH = 260;
+
+// Files: access, sharing, dispositions, attributes, pointer moves, the
+// failure values and move options.
+constexpr DWORD GENERIC_READ = 0x80000000u;
+constexpr DWORD GENERIC_WRITE = 0x40000000u;
+constexpr DWORD FILE_SHARE_READ = 0x1;
+constexpr DWORD FILE_SHARE_WRITE = 0x2;
+constexpr DWORD FILE_SHARE_DELETE = 0x4;
+constexpr DWORD CREATE_NEW = 1;
+constexpr DWORD CREATE_ALWAYS = 2;
+constexpr DWORD OPEN_EXISTING = 3;
+constexpr DWORD OPEN_ALWAYS = 4;
+constexpr DWORD TRUNCATE_EXISTING = 5;
+constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x1;
+constexpr DWORD FILE_ATTRIBUTE_HIDDEN = 0x2;
+constexpr DWORD FILE_ATTRIBUTE_SYSTEM = 0x4;
+constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
+constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x20;
+constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
+constexpr DWORD FILE_BEGIN = 0;
+constexpr DWORD FILE_CURRENT = 1;
+constexpr DWORD FILE_END = 2;
+inline const HANDLE INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
+constexpr DWORD INVALID_FILE_SIZE = 0xFFFFFFFFu;
+constexpr DWORD INVALID_SET_FILE_POINTER = 0xFFFFFFFFu;
+constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
+constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
+constexpr DWORD MOVEFILE_COPY_ALLOWED = 0x2;
+constexpr DWORD MOVEFILE_WRITE_THROUGH = 0x8;
 
 // Registry roots: the system's predefined handles (sign-extended, as
 // Windows defines them).

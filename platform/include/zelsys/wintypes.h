@@ -28,6 +28,15 @@ using LPVOID = void *;
 using LPCVOID = const void *;
 using SIZE_T = std::size_t;
 
+// 100-nanosecond intervals since 1601-01-01 (UTC).
+struct FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+};
+
+// Always passed as null: objects get their default security.
+struct SECURITY_ATTRIBUTES;
+
 // Opaque handles: each platform gives them its own meaning.
 struct HINSTANCE__;
 using HMODULE = HINSTANCE__ *;
