@@ -1,7 +1,8 @@
 // test_registry_store.cpp - the substitute registry's own guarantees: a
 // killed writer loses nothing it reported, two writers at once lose nothing,
-// volatile keys end with the machine's restart, save files round-trip, and
-// the machine's first-use layout.
+// a new process reads while another holds the write lock, volatile keys end
+// with the machine's restart, save files round-trip, and the machine's
+// first-use layout.
 #include "HostPath.h"
 #include "RegistryStore.h"
 #include "zel_test_support.h"
@@ -10,14 +11,19 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
+#include <optional>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -29,28 +35,44 @@ namespace {
 
 const char16_t kWriterKey[] = u"Software\\ZelTest\\Writer";
 
-// A writer child with its standard output on a pipe.
-struct Writer {
+// A registry_writer child with its standard output on a pipe and, when
+// asked, its standard input on another. One still running when this goes
+// away is killed and reaped, so a failing test leaves no process behind.
+struct Child {
   pid_t pid = -1;
   FILE *out = nullptr;
+  int in = -1; // the write end of the child's standard input
 
-  Writer(const char *prefix, const char *count) {
-    int fds[2];
-    if (::pipe(fds) != 0)
+  explicit Child(std::vector<std::string> args, bool withInput = false) {
+    // Close-on-exec, so no other child keeps this one's pipes open.
+    int output[2], input[2] = {-1, -1};
+    if (::pipe2(output, O_CLOEXEC) != 0 || (withInput && ::pipe2(input, O_CLOEXEC) != 0))
       return;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    char *argv[] = {const_cast<char *>(ZEL_REGISTRY_WRITER), const_cast<char *>(prefix),
-                    const_cast<char *>(count), nullptr};
-    if (posix_spawn(&pid, ZEL_REGISTRY_WRITER, &actions, nullptr, argv, environ) != 0)
+    posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
+    if (withInput)
+      posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
+    std::vector<char *> argv{const_cast<char *>(ZEL_REGISTRY_WRITER)};
+    for (std::string &arg : args)
+      argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid, ZEL_REGISTRY_WRITER, &actions, nullptr, argv.data(), environ) != 0)
       pid = -1;
     posix_spawn_file_actions_destroy(&actions);
-    ::close(fds[1]);
-    out = ::fdopen(fds[0], "r");
+    ::close(output[1]);
+    out = ::fdopen(output[0], "r");
+    if (withInput) {
+      ::close(input[0]);
+      in = input[1];
+    }
   }
-  ~Writer() {
+  ~Child() {
+    if (pid > 0) {
+      ::kill(pid, SIGKILL);
+      wait();
+    }
+    closeInput();
     if (out)
       std::fclose(out);
   }
@@ -59,10 +81,33 @@ struct Writer {
     unsigned index = 0;
     return std::fscanf(out, "%u", &index) == 1 ? static_cast<long>(index) : -1;
   }
+  std::string line() {
+    char text[256] = {};
+    return std::fgets(text, sizeof text, out) ? std::string(text) : std::string();
+  }
+  void closeInput() {
+    if (in >= 0)
+      ::close(in);
+    in = -1;
+  }
   int wait() {
     int status = 0;
     ::waitpid(pid, &status, 0);
+    pid = -1;
     return status;
+  }
+  // The child's exit status if it ends within `limit`; otherwise kills it.
+  std::optional<int> waitFor(std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (int status = 0; std::chrono::steady_clock::now() < deadline;
+         std::this_thread::sleep_for(std::chrono::milliseconds(20)))
+      if (::waitpid(pid, &status, WNOHANG) == pid) {
+        pid = -1;
+        return status;
+      }
+    ::kill(pid, SIGKILL);
+    wait();
+    return std::nullopt;
   }
 };
 
@@ -147,7 +192,7 @@ private:
 };
 
 TEST_F(RegistryStore, KilledWriterLosesNoReportedWrite) {
-  Writer writer("v", "0");
+  Child writer({"v", "0"});
   ASSERT_GT(writer.pid, 0);
   std::vector<long> reported;
   for (long index; reported.size() < 300 && (index = writer.next()) >= 0;)
@@ -175,7 +220,7 @@ TEST_F(RegistryStore, KilledWriterLosesNoReportedWrite) {
 }
 
 TEST_F(RegistryStore, TwoWritersAtOnceLoseNothing) {
-  Writer a("a", "1000"), b("b", "1000");
+  Child a({"a", "1000"}), b({"b", "1000"});
   ASSERT_GT(a.pid, 0);
   ASSERT_GT(b.pid, 0);
   while (a.next() >= 0) {
@@ -196,6 +241,29 @@ TEST_F(RegistryStore, TwoWritersAtOnceLoseNothing) {
     EXPECT_TRUE(hasDword(key, "b" + std::to_string(i), i)) << i;
   }
   RegCloseKey(key);
+}
+
+// A process that starts while another is inside a write call must still
+// read: opening the database may not wait for the write lock. The lock is
+// never released in time, so a reader that waits for it is killed.
+TEST_F(RegistryStore, NewProcessReadsWhileAnotherHoldsTheWriteLock) {
+  HKEY key = create(HKEY_CURRENT_USER, kWriterKey);
+  const DWORD data = 8201;
+  ASSERT_EQ(RegSetValueExW(key, u"Kept", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&data),
+                           sizeof data),
+            0);
+  RegCloseKey(key);
+
+  Child holder({"--hold-lock", m_machine + "/registry.db"}, true);
+  ASSERT_GT(holder.pid, 0);
+  ASSERT_EQ(holder.line(), "locked\n");
+  Child reader({"--read", "Kept", "8201"});
+  ASSERT_GT(reader.pid, 0);
+  const std::optional<int> status = reader.waitFor(std::chrono::seconds(10));
+  ASSERT_TRUE(status.has_value()) << "the reader still waited for the lock after 10 s";
+  EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "wait status " << *status;
+  holder.closeInput();
+  EXPECT_EQ(holder.wait(), 0);
 }
 
 TEST_F(RegistryStore, VolatileKeysEndWithTheMachinesRestart) {
@@ -376,3 +444,106 @@ TEST_F(RegistryStore, FreshMachineHasTheWindows7Layout) {
 }
 
 } // namespace
+
+namespace {
+
+// How far a chain of "d" keys below HKEY_USERS\<name> reaches, counted in
+// levels below HKEY_USERS, and the DWORD "bottom" at its end.
+int chainDepth(const char16_t *name, DWORD &bottom) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_USERS, name, 0, KEY_READ, &key) != 0)
+    return 0;
+  int level = 1;
+  for (HKEY next = nullptr; RegOpenKeyExW(key, u"d", 0, KEY_READ, &next) == 0; ++level) {
+    RegCloseKey(key);
+    key = next;
+  }
+  DWORD size = sizeof bottom;
+  if (RegQueryValueExW(key, u"bottom", nullptr, nullptr, reinterpret_cast<BYTE *>(&bottom),
+                       &size) != 0)
+    bottom = 0;
+  RegCloseKey(key);
+  return level;
+}
+
+} // namespace
+
+// A volatile tree down to the depth limit ends with the restart and leaves a
+// working registry; copying, saving, restoring and deleting such a tree work
+// (none of them recurses over its depth).
+TEST_F(RegistryStore, TreeAtTheDepthLimitSurvivesEveryWholeTreeOperation) {
+  std::u16string steps = u"d";
+  for (int i = 1; i < 32; ++i)
+    steps += u"\\d";
+  HKEY key = create(HKEY_USERS, u"ZelDeep", REG_OPTION_VOLATILE); // level 1
+  for (int level = 1; level < 512;) {
+    const int step = std::min(32, 512 - level);
+    HKEY next = create(key, steps.substr(0, 2 * step - 1).c_str(), REG_OPTION_VOLATILE);
+    RegCloseKey(key);
+    key = next;
+    level += step;
+  }
+  HKEY refused = nullptr;
+  EXPECT_EQ(RegCreateKeyExW(key, u"d", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                            &refused, nullptr),
+            static_cast<LSTATUS>(ERROR_NO_SYSTEM_RESOURCES));
+  const DWORD mark = 512;
+  ASSERT_EQ(RegSetValueExW(key, u"bottom", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&mark), 4),
+            0);
+  RegCloseKey(key);
+
+  HKEY copy = create(HKEY_USERS, u"ZelCopy");
+  ASSERT_EQ(SHCopyKeyW(HKEY_USERS, u"ZelDeep", copy, 0), 0);
+  const std::u16string file = posix::windowsPathFromHost(m_machine + "/deep.hive");
+  ASSERT_EQ(RegSaveKeyW(copy, file.c_str(), nullptr), 0);
+  RegCloseKey(copy);
+
+  ASSERT_EQ(posix::restartMachine(), 0u);
+  EXPECT_EQ(openStatus(HKEY_USERS, u"ZelDeep"), 2);
+  RegCloseKey(create(HKEY_CURRENT_USER, u"Software\\ZelTest\\AfterRestart"));
+
+  HKEY restored = create(HKEY_USERS, u"ZelRestored");
+  EXPECT_EQ(RegRestoreKeyW(restored, file.c_str(), 0), 0);
+  RegCloseKey(restored);
+  // One level lower, the same tree would pass the limit: nothing is written.
+  HKEY lower = create(HKEY_USERS, u"ZelLower\\Start");
+  EXPECT_EQ(RegRestoreKeyW(lower, file.c_str(), 0),
+            static_cast<LSTATUS>(ERROR_NO_SYSTEM_RESOURCES));
+  EXPECT_EQ(openStatus(lower, u"d"), 2);
+  RegCloseKey(lower);
+
+  for (const char16_t *name : {u"ZelCopy", u"ZelRestored"}) {
+    DWORD bottom = 0;
+    EXPECT_EQ(chainDepth(name, bottom), 512) << zeltest::narrow(name);
+    EXPECT_EQ(bottom, mark) << zeltest::narrow(name);
+    EXPECT_EQ(SHDeleteKeyW(HKEY_USERS, name), 0) << zeltest::narrow(name);
+    EXPECT_EQ(openStatus(HKEY_USERS, name), 2) << zeltest::narrow(name);
+  }
+}
+
+// A machine written before the shape counter existed (schema version 0)
+// opens with its content, enumerates and takes writes.
+TEST_F(RegistryStore, EarlierDatabaseIsUpgradedInPlace) {
+  HKEY key = create(HKEY_CURRENT_USER, u"Software\\ZelTest\\Old");
+  const DWORD one = 1;
+  ASSERT_EQ(RegSetValueExW(key, u"a", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&one), 4), 0);
+  RegCloseKey(key);
+  sqlite3 *db = nullptr;
+  ASSERT_EQ(sqlite3_open((m_machine + "/registry.db").c_str(), &db), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(db, "ALTER TABLE keys DROP COLUMN shape; PRAGMA user_version = 0", nullptr,
+                         nullptr, nullptr),
+            SQLITE_OK)
+      << sqlite3_errmsg(db);
+  sqlite3_close(db);
+  const std::string other = newMachineFolder(); // makes this process reconnect
+  ::setenv("ZEL_MACHINE", other.c_str(), 1);
+  EXPECT_EQ(openStatus(HKEY_CURRENT_USER, u"Software"), 0);
+  ::setenv("ZEL_MACHINE", m_machine.c_str(), 1);
+
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\ZelTest\\Old", 0, KEY_ALL_ACCESS, &key),
+            0);
+  EXPECT_TRUE(hasDword(key, "a", 1));
+  ASSERT_EQ(RegSetValueExW(key, u"b", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&one), 4), 0);
+  EXPECT_EQ(dump(key), "v a 4 1,0,0,0,\nv b 4 1,0,0,0,\n");
+  RegCloseKey(key);
+}
