@@ -13,6 +13,9 @@ namespace zelsys {
 
 namespace {
 thread_local DWORD tLastError = ERROR_SUCCESS;
+
+constexpr DWORD kErrorTooManyOpenFiles = 4;
+constexpr DWORD kErrorCantResolveFilename = 1921;
 } // namespace
 
 DWORD GetLastError() { return tLastError; }
@@ -40,15 +43,40 @@ DWORD win32ErrorFromErrno(int error) {
   case EINVAL:
     return ERROR_INVALID_PARAMETER;
   case ERANGE:
-  case ENAMETOOLONG:
     return ERROR_INSUFFICIENT_BUFFER;
+  case ENAMETOOLONG:
+    return ERROR_FILENAME_EXCED_RANGE;
+  case EEXIST:
+    return ERROR_ALREADY_EXISTS;
+  case ENOTEMPTY:
+    return ERROR_DIR_NOT_EMPTY;
+  case EISDIR:
+    return ERROR_ACCESS_DENIED;
+  case EXDEV:
+    return ERROR_NOT_SAME_DEVICE;
+  case ENOSPC:
+  case EDQUOT:
+  case EFBIG:
+    return ERROR_DISK_FULL;
+  case EBUSY:
+  case ETXTBSY:
+    return ERROR_SHARING_VIOLATION;
+  case EMFILE:
+  case ENFILE:
+    return kErrorTooManyOpenFiles;
+  case ENOTSUP:
+    return kErrorNotSupported;
+  case ELOOP:
+    return kErrorCantResolveFilename;
   default:
     return ERROR_INVALID_FUNCTION;
   }
 }
 
-BOOL failWithErrno() {
-  SetLastError(win32ErrorFromErrno(errno));
+BOOL failWithErrno() { return failWith(win32ErrorFromErrno(errno)); }
+
+BOOL failWith(DWORD dwError) {
+  SetLastError(dwError);
   return FALSE;
 }
 

@@ -11,15 +11,13 @@
 
 #include <dirent.h>
 #include <memory>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace zelsys::posix {
 
 namespace {
-
-constexpr DWORD kErrorBadNetPath = 53;
-constexpr DWORD kErrorInvalidName = 123;
 
 std::u16string turnSeparators(std::string_view hostPath) {
   std::u16string path = utf8ToUtf16(hostPath);
@@ -29,16 +27,14 @@ std::u16string turnSeparators(std::string_view hostPath) {
   return path;
 }
 
-bool validName(const std::u16string &component) {
-  for (char16_t unit : component)
-    if (unit < 0x20 || std::u16string_view(u"<>:\"|?*").find(unit) != std::u16string_view::npos)
-      return false;
-  return true;
-}
-
 bool exists(const std::string &path) {
   struct stat info;
   return ::lstat(path.c_str(), &info) == 0;
+}
+
+bool isFolder(const std::string &path) {
+  struct stat info;
+  return ::stat(path.empty() ? "/" : path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 // The entry of folder whose name equals component case-insensitively, or
@@ -57,12 +53,47 @@ std::string matchEntry(const std::string &folder, const std::u16string &componen
   return exact;
 }
 
-WindowsPath currentFolder() {
+std::mutex gCurrentFolderLock;
+std::u16string gCurrentFolder; // empty until first asked for
+
+std::u16string hostWorkingFolder() {
   std::string cwd(4096, '\0');
   if (::getcwd(cwd.data(), cwd.size()) == nullptr)
-    return parseWindowsPath(u"Z:\\");
+    return u"Z:\\";
   cwd.resize(cwd.find('\0'));
-  return parseWindowsPath(windowsPathFromHost(cwd));
+  return windowsPathFromHost(cwd);
+}
+
+// The names of a path: every component valid, wildcards only in the last
+// one of a search.
+bool validNames(const WindowsPath &path, NameUse use) {
+  for (std::size_t i = 0; i < path.components.size(); ++i) {
+    const bool last = i + 1 == path.components.size();
+    if (!isValidName(path.components[i], last && use == NameUse::Search))
+      return false;
+  }
+  return true;
+}
+
+// The host folder of a drive's root ("" for the host's root).
+bool driveRoot(char16_t drive, std::string &root) {
+  if (drive == u'C')
+    root = ensureMachine() + "/drive_c";
+  else if (drive == u'Z')
+    root.clear();
+  else
+    return false;
+  return true;
+}
+
+DWORD checkName(std::u16string_view text, const WindowsPath &path, NameUse use) {
+  if (text.empty())
+    return ERROR_PATH_NOT_FOUND;
+  if (path.kind == WindowsPath::Kind::Unsupported)
+    return ERROR_BAD_NETPATH;
+  if (!isExtendedPath(text) && formatWindowsPath(path).size() >= MAX_PATH)
+    return ERROR_PATH_NOT_FOUND;
+  return validNames(path, use) ? ERROR_SUCCESS : ERROR_INVALID_NAME;
 }
 
 } // namespace
@@ -80,28 +111,52 @@ std::u16string windowsPathFromHost(std::string_view hostPath) {
   return path;
 }
 
-bool hostPathFromWindows(std::u16string_view text, std::string &hostPath, DWORD &dwError) {
-  WindowsPath path = parseWindowsPath(text);
-  if (path.kind == WindowsPath::Kind::Unsupported) {
-    dwError = kErrorBadNetPath;
-    return false;
-  }
-  path = resolveAgainst(path, currentFolder());
+std::u16string currentFolder() {
+  const std::lock_guard<std::mutex> lock(gCurrentFolderLock);
+  if (gCurrentFolder.empty())
+    gCurrentFolder = hostWorkingFolder();
+  return gCurrentFolder;
+}
+
+void setCurrentFolder(std::u16string folder) {
+  const std::lock_guard<std::mutex> lock(gCurrentFolderLock);
+  gCurrentFolder = std::move(folder);
+}
+
+bool resolveHostFile(std::u16string_view text, NameUse use, HostFile &file, DWORD &dwError) {
+  const WindowsPath path = absoluteFilePath(text, currentFolder());
+  dwError = checkName(text, path, use);
   std::string folder;
-  if (path.drive == u'C')
-    folder = ensureMachine() + "/drive_c";
-  else if (path.drive != u'Z') {
+  if (dwError == ERROR_SUCCESS && !driveRoot(path.drive, folder))
     dwError = ERROR_PATH_NOT_FOUND;
+  if (dwError != ERROR_SUCCESS)
     return false;
+  const std::size_t count = path.components.size();
+  for (std::size_t i = 0; i + 1 < count; ++i)
+    folder += "/" + matchEntry(folder, path.components[i]);
+  file = HostFile();
+  file.fullPath = formatWindowsPath(path);
+  file.folderFound = isFolder(folder);
+  file.trailingSeparator = text.back() == u'\\' || text.back() == u'/';
+  file.folder = folder.empty() ? "/" : folder;
+  if (count == 0) {
+    file.path = file.folder;
+    return true;
   }
-  for (const std::u16string &component : path.components) {
-    if (!validName(component)) {
-      dwError = kErrorInvalidName;
-      return false;
-    }
-    folder += "/" + matchEntry(folder, component);
-  }
-  hostPath = folder.empty() ? "/" : folder;
+  file.name = path.components.back();
+  if (!isExtendedPath(text))
+    file.device = dosDeviceOf(file.name);
+  const std::string last =
+      use == NameUse::Search ? utf16ToUtf8(file.name) : matchEntry(folder, file.name);
+  file.path = folder + "/" + last;
+  return true;
+}
+
+bool hostPathFromWindows(std::u16string_view text, std::string &hostPath, DWORD &dwError) {
+  HostFile file;
+  if (!resolveHostFile(text, NameUse::Open, file, dwError))
+    return false;
+  hostPath = std::move(file.path);
   return true;
 }
 

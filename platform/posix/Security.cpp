@@ -6,13 +6,12 @@
 //
 //===----------------------------------------------------------------------===//
 #include "zelsys/security.h"
+#include "Handles.h"
 #include "zelsys/kernel.h"
 #include "zelsys/winconst.h"
 
 #include <cstdint>
 #include <iterator>
-#include <mutex>
-#include <set>
 #include <string_view>
 
 namespace zelsys {
@@ -79,15 +78,10 @@ bool sameName(std::u16string_view a, LPCWSTR b) {
   return b[i] == u'\0';
 }
 
-// Open token handles, so that a stale or foreign handle is refused.
-std::mutex gTokenMutex;
-std::set<HANDLE> gTokens;
-std::uintptr_t gNextToken = 0x7000;
+// The process token: it holds nothing, as every privilege stays enabled.
+class Token : public posix::KernelObject {};
 
-bool isToken(HANDLE hToken) {
-  std::lock_guard<std::mutex> lock(gTokenMutex);
-  return gTokens.count(hToken) != 0;
-}
+bool isToken(HANDLE hToken) { return posix::objectOf<Token>(hToken) != nullptr; }
 
 BOOL fail(DWORD dwError) {
   SetLastError(dwError);
@@ -105,11 +99,7 @@ BOOL OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, HANDLE *TokenHa
   // Only the calling process has a token the substitute knows.
   if (ProcessHandle != kCurrentProcess)
     return fail(ERROR_INVALID_HANDLE);
-  std::lock_guard<std::mutex> lock(gTokenMutex);
-  gNextToken += 4; // Windows handles are multiples of four
-  const HANDLE hToken = reinterpret_cast<HANDLE>(gNextToken);
-  gTokens.insert(hToken);
-  *TokenHandle = hToken;
+  *TokenHandle = posix::addHandle(std::make_shared<Token>());
   return TRUE;
 }
 
@@ -164,12 +154,12 @@ BOOL AdjustTokenPrivileges(HANDLE TokenHandle, BOOL DisableAllPrivileges,
   return TRUE;
 }
 
+// Closes tokens and files alike; searches close with FindClose only.
 BOOL CloseHandle(HANDLE hObject) {
   // Closing the process pseudo-handle is allowed and does nothing.
   if (hObject == kCurrentProcess)
     return TRUE;
-  std::lock_guard<std::mutex> lock(gTokenMutex);
-  if (gTokens.erase(hObject) == 0)
+  if (!posix::removeHandle(hObject, posix::Closer::CloseHandle))
     return fail(ERROR_INVALID_HANDLE);
   return TRUE;
 }

@@ -4,6 +4,7 @@
 //
 //===----------------------------------------------------------------------===//
 #include "WindowsPath.h"
+#include "FileNames.h"
 #include "Utf.h"
 
 namespace zelsys::posix {
@@ -35,6 +36,21 @@ void appendComponents(WindowsPath &path, std::u16string_view text) {
     }
     start = end + 1;
   }
+}
+
+// The drive letter as the text writes it, or 0.
+char16_t writtenDrive(std::u16string_view text) {
+  if (isExtendedPath(text))
+    text.remove_prefix(4);
+  return text.size() >= 2 && text[1] == u':' && isDriveLetter(text[0]) ? text[0] : u'\0';
+}
+
+// "\\.\CON" for "C:\x\con .txt": the device keeps the case it is written in.
+std::u16string devicePath(std::u16string_view name) {
+  std::u16string_view stem = name.substr(0, name.find(u'.'));
+  while (!stem.empty() && stem.back() == u' ')
+    stem.remove_suffix(1);
+  return u"\\\\.\\" + std::u16string(stem);
 }
 
 } // namespace
@@ -90,6 +106,46 @@ std::u16string formatWindowsPath(const WindowsPath &path) {
     text += path.components[i];
   }
   return text;
+}
+
+bool isExtendedPath(std::u16string_view path) { return path.substr(0, 4) == u"\\\\?\\"; }
+
+WindowsPath absoluteFilePath(std::u16string_view text, std::u16string_view currentFolder) {
+  WindowsPath path = resolveAgainst(parseWindowsPath(text), parseWindowsPath(currentFolder));
+  if (isExtendedPath(text) || path.kind == WindowsPath::Kind::Unsupported)
+    return path;
+  std::vector<std::u16string> kept;
+  for (std::size_t i = 0; i < path.components.size(); ++i) {
+    const std::u16string &component = path.components[i];
+    const bool pattern = i + 1 == path.components.size() && hasWildcards(component);
+    const std::u16string_view name = pattern ? component : trimName(component);
+    if (!name.empty())
+      kept.emplace_back(name);
+  }
+  path.components = std::move(kept);
+  return path;
+}
+
+std::u16string fullPathName(std::u16string_view text, std::u16string_view currentFolder,
+                            std::size_t &filePart) {
+  filePart = std::u16string::npos;
+  const WindowsPath path = absoluteFilePath(text, currentFolder);
+  if (text.empty() || path.kind == WindowsPath::Kind::Unsupported)
+    return u"";
+  if (!path.components.empty() && !isExtendedPath(text) &&
+      dosDeviceOf(path.components.back()) != DosDevice::None)
+    return devicePath(path.components.back());
+  std::u16string full = formatWindowsPath(path);
+  const char16_t written = writtenDrive(text) ? writtenDrive(text) : writtenDrive(currentFolder);
+  if (written && upcaseUnit(written) == full[0])
+    full[0] = written;
+  if (path.components.empty())
+    return full;
+  if (isSeparator(text.back()))
+    full += u'\\';
+  else
+    filePart = full.size() - path.components.back().size();
+  return full;
 }
 
 } // namespace zelsys::posix

@@ -39,4 +39,20 @@ WindowsPath resolveAgainst(const WindowsPath &path, const WindowsPath &base);
 // "C:\a\b"; a drive root is "C:\".
 std::u16string formatWindowsPath(const WindowsPath &path);
 
+// Whether the path carries the "\\?\" prefix that turns off the Win32 name
+// rules (trimming, device names, MAX_PATH).
+bool isExtendedPath(std::u16string_view path);
+
+// A path as the file calls take it: made absolute against currentFolder and,
+// unless extended, with each component's trailing dots and spaces dropped
+// (all but a last component that holds wildcards, which is a pattern).
+WindowsPath absoluteFilePath(std::u16string_view path, std::u16string_view currentFolder);
+
+// GetFullPathNameW's arithmetic: the absolute path as text, keeping a
+// trailing separator and the drive letter as written; a device name as the
+// last component gives "\\.\NAME". filePart is the offset of the last
+// component, or npos when the path ends in a separator or is a root.
+std::u16string fullPathName(std::u16string_view path, std::u16string_view currentFolder,
+                            std::size_t &filePart);
+
 } // namespace zelsys::posix

@@ -1,0 +1,207 @@
+//===- PeResources.cpp - Resources of a Windows executable, read as a file -===//
+//
+// Only code that works on every Unix.
+//
+//===----------------------------------------------------------------------===//
+#include "PeResources.h"
+#include "zelsys/winconst.h"
+
+#include <algorithm>
+#include <cstring>
+#include <initializer_list>
+#include <vector>
+
+namespace zelsys::posix {
+
+namespace {
+
+// The places and sizes of the PE format that the search reads.
+constexpr std::uint64_t kDosHeaderSize = 64;
+constexpr std::size_t kLfanewOffset = 0x3C;
+constexpr std::uint64_t kOptionalHeaderOffset = 24; // signature and file header
+constexpr std::uint64_t kSectionHeaderSize = 40;
+constexpr WORD kPe32Magic = 0x10B;
+constexpr WORD kPe32PlusMagic = 0x20B;
+constexpr std::uint64_t kPe32Directories = 96;
+constexpr std::uint64_t kPe32PlusDirectories = 112;
+constexpr DWORD kResourceDirectory = 2;
+constexpr std::uint64_t kDirectoryEntrySize = 8;
+constexpr std::uint64_t kTreeDirectorySize = 16;
+constexpr std::uint64_t kTreeEntrySize = 8;
+constexpr std::uint64_t kDataEntrySize = 16;
+constexpr DWORD kSubdirectory = 0x80000000u;
+
+WORD le16(const BYTE *p) { return static_cast<WORD>(p[0] | p[1] << 8); }
+DWORD le32(const BYTE *p) {
+  return DWORD{p[0]} | DWORD{p[1]} << 8 | DWORD{p[2]} << 16 | DWORD{p[3]} << 24;
+}
+
+struct Section {
+  DWORD virtualAddress;
+  DWORD span; // the bytes of raw data that belong to the image
+  DWORD rawData;
+};
+
+// One search; it keeps the section table and where the resource tree lies.
+class Search {
+public:
+  explicit Search(const ImageBytes &image) : m_image(image), m_fileSize(image.size()) {}
+
+  DWORD find(WORD wType, ResourceData &data) {
+    DWORD rootRva = 0;
+    DWORD error = readHeaders(rootRva);
+    if (error != ERROR_SUCCESS)
+      return error;
+    if (!mapRva(rootRva, kTreeDirectorySize, m_tree, m_treeSpan))
+      return ERROR_BAD_EXE_FORMAT;
+    DWORD target = 0;
+    if ((error = typeEntry(wType, target)) != ERROR_SUCCESS)
+      return error;
+    for (const DWORD notFound : {ERROR_RESOURCE_NAME_NOT_FOUND, ERROR_RESOURCE_LANG_NOT_FOUND}) {
+      if ((target & kSubdirectory) == 0)
+        return ERROR_BAD_EXE_FORMAT;
+      if ((error = firstEntry(target & ~kSubdirectory, notFound, target)) != ERROR_SUCCESS)
+        return error;
+    }
+    // The language level holds the data entry; a directory there is a tree
+    // that points back into itself.
+    BYTE entry[kDataEntrySize];
+    if ((target & kSubdirectory) != 0 || !readTree(target, entry, sizeof entry))
+      return ERROR_BAD_EXE_FORMAT;
+    std::uint64_t available = 0;
+    if (!mapRva(le32(entry), le32(entry + 4), data.offset, available))
+      return ERROR_BAD_EXE_FORMAT;
+    data.size = le32(entry + 4);
+    return ERROR_SUCCESS;
+  }
+
+private:
+  bool readFile(std::uint64_t offset, BYTE *out, std::uint64_t count) const {
+    return offset <= m_fileSize && count <= m_fileSize - offset && m_image.read(offset, out, count);
+  }
+
+  bool treeHolds(std::uint64_t offset, std::uint64_t count) const {
+    return offset <= m_treeSpan && count <= m_treeSpan - offset;
+  }
+
+  bool readTree(std::uint64_t offset, BYTE *out, std::uint64_t count) const {
+    return treeHolds(offset, count) && readFile(m_tree + offset, out, count);
+  }
+
+  // The DOS, PE and optional headers and the section table; rootRva is the
+  // resource tree's address.
+  DWORD readHeaders(DWORD &rootRva) {
+    BYTE dos[kDosHeaderSize];
+    if (!readFile(0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z')
+      return ERROR_BAD_EXE_FORMAT;
+    const std::uint64_t pe = le32(dos + kLfanewOffset);
+    BYTE head[kOptionalHeaderOffset + 2];
+    if (!readFile(pe, head, sizeof head) || std::memcmp(head, "PE\0\0", 4) != 0)
+      return ERROR_BAD_EXE_FORMAT;
+    const std::uint64_t sectionCount = le16(head + 6);
+    const std::uint64_t optionalSize = le16(head + 20);
+    const WORD magic = le16(head + kOptionalHeaderOffset);
+    const std::uint64_t directories = magic == kPe32Magic       ? kPe32Directories
+                                      : magic == kPe32PlusMagic ? kPe32PlusDirectories
+                                                                : 0;
+    const std::uint64_t optional = pe + kOptionalHeaderOffset;
+    BYTE field[4];
+    if (directories == 0 || optionalSize < directories ||
+        !readFile(optional + directories - 4, field, 4))
+      return ERROR_BAD_EXE_FORMAT;
+    // NumberOfRvaAndSizes, the field before the directories, tells whether
+    // the resource directory is there at all.
+    const std::uint64_t resources = directories + kResourceDirectory * kDirectoryEntrySize;
+    if (le32(field) <= kResourceDirectory)
+      return ERROR_RESOURCE_DATA_NOT_FOUND;
+    BYTE entry[kDirectoryEntrySize];
+    if (optionalSize < resources + kDirectoryEntrySize || !readFile(optional + resources, entry, 8))
+      return ERROR_BAD_EXE_FORMAT;
+    rootRva = le32(entry);
+    if (rootRva == 0 || le32(entry + 4) == 0)
+      return ERROR_RESOURCE_DATA_NOT_FOUND;
+
+    const std::uint64_t table = optional + optionalSize;
+    const std::uint64_t tableSize = sectionCount * kSectionHeaderSize;
+    if (table > m_fileSize || tableSize > m_fileSize - table)
+      return ERROR_BAD_EXE_FORMAT;
+    std::vector<BYTE> raw(tableSize);
+    if (!readFile(table, raw.data(), tableSize))
+      return ERROR_BAD_EXE_FORMAT;
+    for (std::uint64_t i = 0; i < tableSize; i += kSectionHeaderSize) {
+      const BYTE *header = raw.data() + i;
+      const DWORD virtualSize = le32(header + 8);
+      const DWORD rawSize = le32(header + 16);
+      m_sections.push_back({le32(header + 12),
+                            virtualSize != 0 ? std::min(virtualSize, rawSize) : rawSize,
+                            le32(header + 20)});
+    }
+    return ERROR_SUCCESS;
+  }
+
+  // The file offset of [rva, rva + count), which must lie in one section's
+  // raw data and in the file; available is how far that data goes from
+  // there.
+  bool mapRva(DWORD rva, std::uint64_t count, std::uint64_t &offset,
+              std::uint64_t &available) const {
+    for (const Section &section : m_sections) {
+      if (rva < section.virtualAddress || rva - section.virtualAddress >= section.span)
+        continue;
+      const DWORD within = rva - section.virtualAddress;
+      offset = std::uint64_t{section.rawData} + within;
+      if (offset > m_fileSize)
+        return false;
+      available = std::min<std::uint64_t>(section.span - within, m_fileSize - offset);
+      return count <= available;
+    }
+    return false;
+  }
+
+  // The type level: the numbered entry of wType, after the named ones.
+  DWORD typeEntry(WORD wType, DWORD &target) const {
+    BYTE header[kTreeDirectorySize];
+    if (!readTree(0, header, sizeof header))
+      return ERROR_BAD_EXE_FORMAT;
+    const std::uint64_t first = kTreeDirectorySize + le16(header + 12) * kTreeEntrySize;
+    const std::uint64_t size = le16(header + 14) * kTreeEntrySize;
+    if (!treeHolds(first, size))
+      return ERROR_BAD_EXE_FORMAT;
+    std::vector<BYTE> entries(size);
+    if (!readTree(first, entries.data(), size))
+      return ERROR_BAD_EXE_FORMAT;
+    for (std::uint64_t i = 0; i < size; i += kTreeEntrySize) {
+      if (le32(entries.data() + i) == wType) {
+        target = le32(entries.data() + i + 4);
+        return ERROR_SUCCESS;
+      }
+    }
+    return ERROR_RESOURCE_TYPE_NOT_FOUND;
+  }
+
+  // The name and language levels: their first entry, named or numbered.
+  DWORD firstEntry(std::uint64_t directory, DWORD notFound, DWORD &target) const {
+    BYTE header[kTreeDirectorySize + kTreeEntrySize];
+    if (!readTree(directory, header, kTreeDirectorySize))
+      return ERROR_BAD_EXE_FORMAT;
+    if (le16(header + 12) == 0 && le16(header + 14) == 0)
+      return notFound;
+    if (!readTree(directory + kTreeDirectorySize, header + kTreeDirectorySize, kTreeEntrySize))
+      return ERROR_BAD_EXE_FORMAT;
+    target = le32(header + kTreeDirectorySize + 4);
+    return ERROR_SUCCESS;
+  }
+
+  const ImageBytes &m_image;
+  const std::uint64_t m_fileSize;
+  std::vector<Section> m_sections;
+  std::uint64_t m_tree = 0;     // file offset of the resource tree
+  std::uint64_t m_treeSpan = 0; // how far its section goes from there
+};
+
+} // namespace
+
+DWORD findResource(const ImageBytes &image, WORD wType, ResourceData &data) {
+  return Search(image).find(wType, data);
+}
+
+} // namespace zelsys::posix

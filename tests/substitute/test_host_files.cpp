@@ -1,0 +1,164 @@
+// test_host_files.cpp - the substitute's file calls against what lies
+// outside one process: opens held by another process, attributes as they
+// are stored on the host, host links and other file systems. Everything
+// lives under C:\FixwellHostFileTest of the test machine.
+#include "zel_test_support.h"
+#include "zelsys/files.h"
+#include "zelsys/kernel.h"
+#include "zelsys/security.h"
+#include "zelsys/winconst.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <iterator>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+using namespace zelsys;
+
+namespace {
+
+const std::u16string ROOT = u"C:\\FixwellHostFileTest";
+
+// The test machine's folder, which the test support names before any test.
+std::string hostRoot() {
+  const char *machine = std::getenv("ZEL_MACHINE");
+  return machine ? std::string(machine) + "/drive_c/FixwellHostFileTest" : "";
+}
+
+HANDLE open(const std::u16string &path, DWORD access, DWORD share) {
+  return CreateFileW(path.c_str(), access, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                     nullptr);
+}
+
+// A forked process that opens a file and holds it until it is killed.
+class Holder {
+public:
+  Holder(const std::u16string &path, DWORD access, DWORD share) {
+    int ready[2];
+    if (::pipe(ready) != 0)
+      return;
+    m_pid = ::fork();
+    if (m_pid == 0) {
+      const char opened = open(path, access, share) != INVALID_HANDLE_VALUE ? 'y' : 'n';
+      (void)!::write(ready[1], &opened, 1);
+      for (;;)
+        ::pause();
+    }
+    ::close(ready[1]);
+    (void)!::read(ready[0], &m_opened, 1);
+    ::close(ready[0]);
+  }
+  ~Holder() { kill(); }
+  Holder(const Holder &) = delete;
+  Holder &operator=(const Holder &) = delete;
+  bool opened() const { return m_opened == 'y'; }
+  void kill() {
+    if (m_pid > 0 && ::kill(m_pid, SIGKILL) == 0)
+      ::waitpid(m_pid, nullptr, 0);
+    m_pid = -1;
+  }
+
+private:
+  pid_t m_pid = -1;
+  char m_opened = 'n';
+};
+
+class HostFiles : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ASSERT_FALSE(hostRoot().empty()) << "never on the user's own machine";
+    std::system(("rm -rf '" + hostRoot() + "'").c_str());
+    ASSERT_TRUE(CreateDirectoryW(ROOT.c_str(), nullptr)) << zeltest::narrow(ROOT);
+  }
+  void TearDown() override {
+    if (!hostRoot().empty())
+      std::system(("rm -rf '" + hostRoot() + "'").c_str());
+  }
+};
+
+} // namespace
+
+TEST_F(HostFiles, OpensOfAnotherProcessCountUntilItEnds) {
+  const std::u16string path = ROOT + u"\\held";
+  struct Case {
+    DWORD childAccess, childShare, access, share;
+    bool shared;
+  };
+  const Case cases[] = {
+      {GENERIC_READ, FILE_SHARE_READ, GENERIC_READ, FILE_SHARE_READ, true},
+      {GENERIC_READ, FILE_SHARE_READ, GENERIC_WRITE, FILE_SHARE_READ, false},
+      {GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, GENERIC_READ, FILE_SHARE_READ, false},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    Holder holder(path, cases[i].childAccess, cases[i].childShare);
+    ASSERT_TRUE(holder.opened()) << "case " << i;
+    const HANDLE hFile = open(path, cases[i].access, cases[i].share);
+    EXPECT_EQ(hFile != INVALID_HANDLE_VALUE, cases[i].shared) << "case " << i;
+    CloseHandle(hFile);
+  }
+  Holder holder(path, GENERIC_READ, FILE_SHARE_READ);
+  ASSERT_TRUE(holder.opened());
+  EXPECT_FALSE(DeleteFileW(path.c_str()));
+  EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+  holder.kill(); // the kernel drops a killed process's locks
+  EXPECT_TRUE(DeleteFileW(path.c_str()));
+}
+
+TEST_F(HostFiles, AttributesLiveWhereOtherLinuxReadersLookForThem) {
+  const std::u16string path = ROOT + u"\\kept";
+  const std::string host = hostRoot() + "/kept";
+  CloseHandle(open(path, GENERIC_WRITE, 0));
+  ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY));
+  char value[32] = {};
+  ASSERT_GT(::getxattr(host.c_str(), "user.DOSATTRIB", value, sizeof value), 0);
+  EXPECT_STREQ(value, "0x3");
+  struct stat status {};
+  ASSERT_EQ(::stat(host.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0222, 0u) << "read-only takes every write bit";
+
+  // What another reader wrote: hidden only, and a host file without any.
+  ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL));
+  ASSERT_EQ(::setxattr(host.c_str(), "user.DOSATTRIB", "0x2", 3, 0), 0);
+  EXPECT_EQ(GetFileAttributesW(path.c_str()), FILE_ATTRIBUTE_HIDDEN);
+  ASSERT_EQ(::removexattr(host.c_str(), "user.DOSATTRIB"), 0);
+  ASSERT_EQ(::chmod(host.c_str(), 0444), 0);
+  EXPECT_EQ(GetFileAttributesW(path.c_str()), FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY);
+}
+
+TEST_F(HostFiles, LinksToFoldersAreReparsePoints) {
+  ASSERT_EQ(::symlink("/tmp", (hostRoot() + "/folder").c_str()), 0);
+  ASSERT_EQ(::symlink("/etc/hostname", (hostRoot() + "/file").c_str()), 0);
+  constexpr DWORD linkToFolder = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+  EXPECT_EQ(GetFileAttributesW((ROOT + u"\\Folder").c_str()), linkToFolder);
+  EXPECT_EQ(GetFileAttributesW((ROOT + u"\\file").c_str()) & linkToFolder, 0u);
+  WIN32_FIND_DATAW data;
+  const HANDLE hFind = FindFirstFileW((ROOT + u"\\fold*").c_str(), &data);
+  ASSERT_NE(hFind, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(data.dwFileAttributes, linkToFolder);
+  EXPECT_EQ(data.dwReserved0, 0xA000000Cu) << "the symbolic link's reparse tag";
+  FindClose(hFind);
+  EXPECT_TRUE(RemoveDirectoryW((ROOT + u"\\folder").c_str()));
+  EXPECT_EQ(GetFileAttributesW(u"Z:\\tmp") & FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Shared memory is another file system than the build tree.
+TEST_F(HostFiles, MovesAcrossFileSystemsOnlyAsCopies) {
+  struct stat shm {};
+  struct stat here {};
+  if (::stat("/dev/shm", &shm) != 0 || ::stat(hostRoot().c_str(), &here) != 0 ||
+      shm.st_dev == here.st_dev)
+    GTEST_SKIP() << "no second file system";
+  const std::u16string source = ROOT + u"\\moving";
+  const std::string name = "Z:\\dev\\shm\\fixwell-moved-" + std::to_string(::getpid());
+  const std::u16string target(name.begin(), name.end());
+  CloseHandle(open(source, GENERIC_WRITE, 0));
+  EXPECT_FALSE(MoveFileExW(source.c_str(), target.c_str(), 0));
+  EXPECT_EQ(GetLastError(), ERROR_NOT_SAME_DEVICE);
+  EXPECT_TRUE(MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_COPY_ALLOWED));
+  EXPECT_EQ(GetFileAttributesW(source.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_TRUE(DeleteFileW(target.c_str()));
+}
