@@ -40,11 +40,8 @@ inline bool isSelectedFormatChar(ZEL_USHORT usChar, ZEL_ULONG ulWhich) {
 // methods keep the compiled-out trace; a few are traced for real.
 template <class Trace = CZELNullTrace, class Body>
 bool runOperation(const ZEL_USHORT *pszMethod, ZEL_ULONG ulLine, Body &&body) {
-  Trace trace(ZEL_CLASS, pszMethod, ZEL_SOURCE, ulLine);
-  const bool bResult =
-      zelAbsorb(ZEL_SOURCE, ulLine, CZELErrorSource::esErrno, std::forward<Body>(body));
-  trace.setResult(bResult);
-  return bResult;
+  return zelTracedAbsorb<Trace>(ZEL_CLASS, pszMethod, ZEL_SOURCE, ulLine, CZELErrorSource::esErrno,
+                                std::forward<Body>(body));
 }
 
 // Units [ulFrom, ulTo) of text (ulFrom <= ulTo <= length); an empty range

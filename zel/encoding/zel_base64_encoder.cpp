@@ -44,10 +44,8 @@ std::u16string decimal(long long llValue) {
 template <class Body>
 bool traced(const ZEL_USHORT *pszClass, const ZEL_USHORT *pszMethod, ZEL_ULONG ulLine,
             Body &&body) {
-  CZELFunctionTrace trace(pszClass, pszMethod, ZEL_SOURCE, ulLine);
-  const bool bResult = zelAbsorb(ZEL_SOURCE, ulLine, CZELErrorSource::esLastError, body);
-  trace.setResult(bResult);
-  return bResult;
+  return zelTracedAbsorb(pszClass, pszMethod, ZEL_SOURCE, ulLine, CZELErrorSource::esLastError,
+                         body);
 }
 
 } // namespace

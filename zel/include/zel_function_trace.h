@@ -6,7 +6,10 @@
 // form used by the hot classes: same interface, no entry, no cost.
 #pragma once
 
+#include "zel_catch.h"
 #include "zel_detailed_log.h"
+
+#include <utility>
 
 class _CZELLogEntry : public CZELDetailedLog {
 public:
@@ -46,3 +49,17 @@ public:
   void setLogicalResult(ZEL_LONG) noexcept {}
   bool isActive() const noexcept { return false; }
 };
+
+// The shape of a public method that absorbs its failures: a trace (Trace:
+// CZELFunctionTrace, or CZELNullTrace where ENTRY and EXIT lines would be
+// too many) around the body run under both handlers; the trace records the
+// result.
+template <class Trace = CZELFunctionTrace, class Body>
+bool zelTracedAbsorb(const ZEL_USHORT *pszClass, const ZEL_USHORT *pszMethod,
+                     const ZEL_USHORT *pszSourceFile, ZEL_ULONG ulLine, CZELErrorSource eSource,
+                     Body &&body) {
+  Trace trace(pszClass, pszMethod, pszSourceFile, ulLine);
+  const bool bResult = zelAbsorb(pszSourceFile, ulLine, eSource, std::forward<Body>(body));
+  trace.setResult(bResult);
+  return bResult;
+}

@@ -30,10 +30,7 @@ typedef CZELNullTrace Trace;
 template <class Body>
 bool runOperation(const ZEL_USHORT *pszMethod, ZEL_ULONG ulLine, Body &&body,
                   CZELErrorSource eSource = CZELErrorSource::esLastError) {
-  Trace trace(ZEL_CLASS, pszMethod, ZEL_SOURCE, ulLine);
-  const bool bResult = zelAbsorb(ZEL_SOURCE, ulLine, eSource, body);
-  trace.setResult(bResult);
-  return bResult;
+  return zelTracedAbsorb<Trace>(ZEL_CLASS, pszMethod, ZEL_SOURCE, ulLine, eSource, body);
 }
 
 // The value-name enumerations catch everything with the catch-all alone, so
