@@ -1,12 +1,14 @@
 // test_file.cpp - CZELFile and CZELDirectory over the platform's files.
 // Everything lives under C:\FixwellFsTest, removed before and after each
 // test.
+#include "version_sample.h"
 #include "zel_dbllist.h"
 #include "zel_directory.h"
 #include "zel_file.h"
 #include "zel_test_support.h"
 
 #include "zelsys/files.h"
+#include "zelsys/kernel.h"
 #include "zelsys/security.h"
 #include "zelsys/winconst.h"
 
@@ -202,6 +204,32 @@ TEST_F(FsTest, FileWithoutVersionResourceFailsWithOneLine) {
   CZELFile missing(str(at(u"missing.dll")));
   EXPECT_FALSE(missing.getFileVersion(version));
   EXPECT_EQ(sink.countMessage(u"The specified file, " + at(u"missing.dll") + u", is invalid."), 1u);
+}
+
+// The items of a built program's version resource, read through the
+// framework as the patch reads them.
+TEST_F(FsTest, VersionItemsOfABuiltProgram) {
+  WCHAR szSelf[MAX_PATH];
+  const std::u16string self(szSelf, GetModuleFileNameW(nullptr, szSelf, MAX_PATH));
+  CZELFile program(
+      str(self.substr(0, self.rfind(u'\\') + 1) + u"..\\platform\\version_sample32.exe"));
+  const struct {
+    bool (CZELFile::*get)(CZELWCharString &);
+    const char16_t *expected;
+  } items[] = {
+      {&CZELFile::getFileVersion, u"" VERSION_SAMPLE_FILE_VERSION_TEXT},
+      {&CZELFile::getVersion, u"" VERSION_SAMPLE_FILE_VERSION_TEXT},
+      {&CZELFile::getCompanyName, u"" VERSION_SAMPLE_COMPANY},
+      {&CZELFile::getProductName, u"" VERSION_SAMPLE_PRODUCT},
+      {&CZELFile::getProductVersion, u"" VERSION_SAMPLE_PRODUCT_VERSION_TEXT},
+  };
+  for (std::size_t i = 0; i < std::size(items); ++i) {
+    CZELWCharString text;
+    EXPECT_TRUE((program.*items[i].get)(text)) << "item " << i;
+    EXPECT_EQ(zeltest::text(text.getBuffer()), items[i].expected) << "item " << i;
+  }
+  CZELWCharString missing;
+  EXPECT_FALSE(program.getSpecialBuildDescription(missing)) << "an item the resource lacks";
 }
 
 TEST_F(FsTest, DirectoryListsEmptiesAndCreates) {
