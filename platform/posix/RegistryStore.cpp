@@ -9,11 +9,14 @@
 #include "Machine.h"
 #include "RegistrySql.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <mutex>
 #include <new>
+#include <string>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -37,12 +40,16 @@ bool isBusy(int rc) {
 #define ZEL_USER_HIVE u"USER\\S-1-5-21-3520415761-2417853016-1264082235-1000"
 
 // Windows 7 SP1 64-bit: the keys every machine has and the facts the
-// framework reads. A fresh database is filled from this table only.
+// framework reads. A fresh database is filled from this table; one filled
+// from an earlier revision of it gets, once, the values it lacks (see seed).
+// Raise kSeedRevision with every entry added.
+constexpr int kSeedRevision = 1;
 struct SeedEntry {
   const char16_t *path;
   const char16_t *valueName; // null: the key alone
   DWORD type;
-  const char16_t *text;
+  const char16_t *text; // the data of REG_SZ and REG_EXPAND_SZ values
+  DWORD number = 0;     // the data of REG_DWORD values
 };
 const SeedEntry kSeed[] = {
     {u"MACHINE\\SOFTWARE\\Classes", nullptr, REG_NONE, nullptr},
@@ -63,6 +70,11 @@ const SeedEntry kSeed[] = {
      REG_EXPAND_SZ, u"%SystemDrive%\\Users\\Public"},
     {u"MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment",
      u"PROCESSOR_ARCHITECTURE", REG_SZ, u"AMD64"},
+    // Service Pack 1 (0x100 a level) and a workstation: since revision 1.
+    {u"MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Windows", u"CSDVersion", REG_DWORD, nullptr,
+     0x100},
+    {u"MACHINE\\SYSTEM\\CurrentControlSet\\Control\\ProductOptions", u"ProductType", REG_SZ,
+     u"WinNT"},
     {u"MACHINE\\SYSTEM\\CurrentControlSet\\Hardware Profiles\\Current", nullptr, REG_NONE, nullptr},
     {u"USER\\.DEFAULT\\Software", nullptr, REG_NONE, nullptr},
     {ZEL_USER_HIVE u"\\Software", nullptr, REG_NONE, nullptr},
@@ -177,6 +189,10 @@ DWORD retrying(sqlite3 *db, bool write, const std::function<DWORD()> &body) {
   }
 }
 
+// Creates the keys of the table that are missing and writes the values that
+// are missing; a value the machine holds is never changed, so seeding again
+// after the table grew adds only the new facts. (A seeded value deleted
+// since then comes back too, once: nothing tells it from a new one.)
 void seed(RegistryTransaction &tx) {
   for (const SeedEntry &entry : kSeed) {
     std::optional<KeyId> key;
@@ -188,7 +204,14 @@ void seed(RegistryTransaction &tx) {
       std::optional<KeyId> next = key ? tx.child(*key, part) : tx.keyAtPath(part);
       key = next ? *next : tx.createChild(key ? *key : 0, part, u"", false);
     }
-    if (entry.valueName) {
+    if (!entry.valueName || tx.value(*key, entry.valueName))
+      continue;
+    if (entry.type == REG_DWORD) {
+      const BYTE bytes[] = {static_cast<BYTE>(entry.number), static_cast<BYTE>(entry.number >> 8),
+                            static_cast<BYTE>(entry.number >> 16),
+                            static_cast<BYTE>(entry.number >> 24)};
+      tx.setValue(*key, entry.valueName, entry.type, bytes, sizeof bytes);
+    } else {
       const std::u16string_view text(entry.text);
       tx.setValue(*key, entry.valueName, entry.type, reinterpret_cast<const BYTE *>(text.data()),
                   static_cast<DWORD>((text.size() + 1) * sizeof(char16_t)));
@@ -199,10 +222,10 @@ void seed(RegistryTransaction &tx) {
 // What opening must still do to a database, learnt by reading only.
 struct Setup {
   int version = 0;
-  bool seeded = false;
+  int seedRevision = -1; // -1: never seeded; 0: seeded before revisions were counted
   std::string boot;
   bool complete(const std::string &currentBoot) const {
-    return version >= kSchemaVersion && seeded && boot == currentBoot;
+    return version >= kSchemaVersion && seedRevision >= kSeedRevision && boot == currentBoot;
   }
 };
 
@@ -221,7 +244,9 @@ Setup readSetup(StoreSession &session) {
   while (q.step()) {
     const std::string name = q.utf8(0);
     if (name == "seeded")
-      setup.seeded = true;
+      setup.seedRevision = std::max(setup.seedRevision, 0);
+    else if (name == "seed revision")
+      setup.seedRevision = std::max(setup.seedRevision, std::atoi(q.utf8(1).c_str()));
     else if (name == "boot")
       setup.boot = q.utf8(1);
   }
@@ -249,9 +274,12 @@ DWORD completeSetup(Session &session) {
       execute(db, "ALTER TABLE keys ADD COLUMN shape INTEGER NOT NULL DEFAULT 0");
     execute(db, "PRAGMA user_version = 1");
     RegistryTransaction tx(session);
-    if (!setup.seeded) {
+    if (setup.seedRevision < kSeedRevision) {
       seed(tx);
-      execute(db, "INSERT INTO meta VALUES('seeded', 'Windows 7 SP1 x64')");
+      execute(db, "INSERT OR REPLACE INTO meta VALUES('seeded', 'Windows 7 SP1 x64')");
+      session.prepare("INSERT OR REPLACE INTO meta VALUES('seed revision', ?)")
+          .bindUtf8(1, std::to_string(kSeedRevision))
+          .run();
     }
     if (setup.boot != current) {
       tx.dropVolatileKeys();

@@ -36,9 +36,13 @@
 //   recursion on the C++ stack or SQLite's foreign-key cascades, which stop
 //   at 1,000 levels; foreign-key enforcement is therefore off and deletions
 //   name every row they remove.
+// - A new machine is filled with the Windows 7 SP1 64-bit layout. The layout
+//   grows by revisions: a machine filled from an earlier one gets the values
+//   it lacks, once, in the transaction that upgrades it, and keeps every
+//   value it holds.
 // - Opening the database reads only, unless the machine is new, its schema
-//   older or its host rebooted: a process never waits for another's write
-//   lock to read (WAL readers do not block on writers).
+//   or layout older or its host rebooted: a process never waits for
+//   another's write lock to read (WAL readers do not block on writers).
 //
 // Layout: the hive roots are \REGISTRY\MACHINE and \REGISTRY\USER. The
 // predefined handles map onto them as on 64-bit Windows 7 with one

@@ -184,6 +184,18 @@ protected:
     return text;
   }
 
+  // Changes the machine's database with sql behind the substitute's back,
+  // then makes this process open it afresh.
+  void rewriteDatabase(const char *sql) {
+    sqlite3 *db = nullptr;
+    ASSERT_EQ(sqlite3_open((m_machine + "/registry.db").c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+    ::setenv("ZEL_MACHINE", newMachineFolder().c_str(), 1);
+    EXPECT_EQ(openStatus(HKEY_CURRENT_USER, u"Software"), 0);
+    ::setenv("ZEL_MACHINE", m_machine.c_str(), 1);
+  }
+
   std::string m_machine;
 
 private:
@@ -378,6 +390,7 @@ TEST_F(RegistryStore, FreshMachineHasTheWindows7Layout) {
        REG_SZ},
       {u"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment",
        u"PROCESSOR_ARCHITECTURE", u"AMD64", REG_SZ},
+      {u"SYSTEM\\CurrentControlSet\\Control\\ProductOptions", u"ProductType", u"WinNT", REG_SZ},
       {u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", u"ProfilesDirectory",
        u"%SystemDrive%\\Users", REG_EXPAND_SZ},
   };
@@ -395,6 +408,12 @@ TEST_F(RegistryStore, FreshMachineHasTheWindows7Layout) {
     EXPECT_EQ(type, facts[i].type) << i;
     RegCloseKey(key);
   }
+  HKEY windows = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Control\\Windows", 0,
+                          KEY_READ, &windows),
+            0);
+  EXPECT_TRUE(hasDword(windows, "CSDVersion", 0x100)) << "Service Pack 1";
+  RegCloseKey(windows);
 
   // Each aliasing root shows what is written through the key it stands for.
   std::u16string user;
@@ -528,17 +547,7 @@ TEST_F(RegistryStore, EarlierDatabaseIsUpgradedInPlace) {
   const DWORD one = 1;
   ASSERT_EQ(RegSetValueExW(key, u"a", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&one), 4), 0);
   RegCloseKey(key);
-  sqlite3 *db = nullptr;
-  ASSERT_EQ(sqlite3_open((m_machine + "/registry.db").c_str(), &db), SQLITE_OK);
-  EXPECT_EQ(sqlite3_exec(db, "ALTER TABLE keys DROP COLUMN shape; PRAGMA user_version = 0", nullptr,
-                         nullptr, nullptr),
-            SQLITE_OK)
-      << sqlite3_errmsg(db);
-  sqlite3_close(db);
-  const std::string other = newMachineFolder(); // makes this process reconnect
-  ::setenv("ZEL_MACHINE", other.c_str(), 1);
-  EXPECT_EQ(openStatus(HKEY_CURRENT_USER, u"Software"), 0);
-  ::setenv("ZEL_MACHINE", m_machine.c_str(), 1);
+  rewriteDatabase("ALTER TABLE keys DROP COLUMN shape; PRAGMA user_version = 0");
 
   ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\ZelTest\\Old", 0, KEY_ALL_ACCESS, &key),
             0);
@@ -546,4 +555,21 @@ TEST_F(RegistryStore, EarlierDatabaseIsUpgradedInPlace) {
   ASSERT_EQ(RegSetValueExW(key, u"b", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&one), 4), 0);
   EXPECT_EQ(dump(key), "v a 4 1,0,0,0,\nv b 4 1,0,0,0,\n");
   RegCloseKey(key);
+}
+
+// A machine seeded before the layout's latest facts gets them when next
+// opened, and keeps every value it holds, changed ones included.
+TEST_F(RegistryStore, EarlierLayoutGainsOnlyTheMissingFacts) {
+  HKEY windows = create(HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Control\\Windows");
+  ASSERT_EQ(RegDeleteValueW(windows, u"CSDVersion"), 0);
+  const DWORD changed = 0x300;
+  HKEY options = create(HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Control\\ProductOptions");
+  ASSERT_EQ(RegSetValueExW(options, u"ProductType", 0, REG_DWORD,
+                           reinterpret_cast<const BYTE *>(&changed), 4),
+            0);
+  rewriteDatabase("DELETE FROM meta WHERE name = 'seed revision'");
+  EXPECT_TRUE(hasDword(windows, "CSDVersion", 0x100)) << "the missing fact is added";
+  EXPECT_TRUE(hasDword(options, "ProductType", 0x300)) << "a held value is kept";
+  RegCloseKey(windows);
+  RegCloseKey(options);
 }

@@ -31,10 +31,8 @@ bool runOperation(const ZEL_USHORT *pszMethod, ZEL_ULONG ulLine, Body &&body) {
 
 // The existence tests record a logical result and the last system error.
 template <class Body> bool runTest(const ZEL_USHORT *pszMethod, ZEL_ULONG ulLine, Body &&body) {
-  CZELFunctionTrace trace(ZEL_CLASS, pszMethod, ZEL_SOURCE, ulLine);
-  const bool bResult = zelAbsorb(ZEL_SOURCE, ulLine, CZELErrorSource::esLastError, body);
-  trace.setLogicalResult(bResult ? 1 : 0);
-  return bResult;
+  return zelTracedAbsorb<CZELLogicalTrace>(ZEL_CLASS, pszMethod, ZEL_SOURCE, ulLine,
+                                           CZELErrorSource::esLastError, body);
 }
 
 ZEL_LONG lastError() { return static_cast<ZEL_LONG>(zelsys::GetLastError()); }

@@ -167,6 +167,8 @@ ZEL_LOG_CLASS(CZELGetPolicySettingWarning, CZELLogWarning,
               u"Could not find policy setting with ID ( %d )",
               (ZEL_ULONG ulPolicyId, ZEL_TAIL_PARAMS), 0, 0, nullptr, nullptr, (ZEL_TAIL_ARGS),
               ulPolicyId)
+ZEL_FIXED_CLASS(CZELPolicySourceNotSupportedException, CZELLogException1,
+                u"Policy source is not supported.", -1)
 ZEL_TEXT_ERROR_CLASS(CZELSIgetHostNameException, CZELLogException1,
                      u"Unable to obtain Windows computer name.  %s")
 ZEL_TEXT_ERROR_CLASS(CZELSIgetMachineNameException, CZELLogException1,

@@ -41,6 +41,14 @@ private:
   _CZELLogEntry *m_pEntry;
 };
 
+// A working trace for a method that answers a question: the result it
+// records is logical (1 yes, 0 no or failed) rather than success.
+class CZELLogicalTrace : public CZELFunctionTrace {
+public:
+  using CZELFunctionTrace::CZELFunctionTrace;
+  void setResult(bool bResult) noexcept { setLogicalResult(bResult ? 1 : 0); }
+};
+
 class CZELNullTrace {
 public:
   CZELNullTrace(const ZEL_USHORT *, const ZEL_USHORT *, const ZEL_USHORT *, ZEL_ULONG, ZEL_WORD = 1,
@@ -51,9 +59,9 @@ public:
 };
 
 // The shape of a public method that absorbs its failures: a trace (Trace:
-// CZELFunctionTrace, or CZELNullTrace where ENTRY and EXIT lines would be
-// too many) around the body run under both handlers; the trace records the
-// result.
+// CZELFunctionTrace, CZELLogicalTrace, or CZELNullTrace where ENTRY and EXIT
+// lines would be too many) around the body run under both handlers; the
+// trace records the result.
 template <class Trace = CZELFunctionTrace, class Body>
 bool zelTracedAbsorb(const ZEL_USHORT *pszClass, const ZEL_USHORT *pszMethod,
                      const ZEL_USHORT *pszSourceFile, ZEL_ULONG ulLine, CZELErrorSource eSource,

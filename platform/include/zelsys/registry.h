@@ -16,7 +16,6 @@ struct HKEY__;
 using HKEY = HKEY__ *;
 using REGSAM = DWORD;
 using LSTATUS = LONG;
-using DWORD_PTR = std::uintptr_t;
 
 // One entry of RegQueryMultipleValuesW.
 struct VALENTW {

@@ -26,6 +26,7 @@ constexpr DWORD ERROR_OUTOFMEMORY = 14;
 constexpr DWORD ERROR_INVALID_PARAMETER = 87;
 constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
+constexpr DWORD ERROR_PROC_NOT_FOUND = 127;
 constexpr DWORD ERROR_ENVVAR_NOT_FOUND = 203;
 constexpr DWORD ERROR_MORE_DATA = 234;
 constexpr DWORD ERROR_NO_MORE_ITEMS = 259;
@@ -145,6 +146,33 @@ constexpr DWORD TOKEN_ADJUST_PRIVILEGES = 0x0020;
 constexpr DWORD SE_PRIVILEGE_ENABLED = 0x00000002;
 inline constexpr char16_t SE_BACKUP_NAME[] = u"SeBackupPrivilege";
 inline constexpr char16_t SE_RESTORE_NAME[] = u"SeRestorePrivilege";
+
+// The running Windows: processor architectures (SYSTEM_INFO), the platform,
+// product types and suites (OSVERSIONINFOEXW), and the shell's IsOS queries.
+constexpr WORD PROCESSOR_ARCHITECTURE_INTEL = 0;
+constexpr WORD PROCESSOR_ARCHITECTURE_IA64 = 6;
+constexpr WORD PROCESSOR_ARCHITECTURE_AMD64 = 9;
+constexpr WORD PROCESSOR_ARCHITECTURE_IA32_ON_WIN64 = 10;
+constexpr WORD PROCESSOR_ARCHITECTURE_UNKNOWN = 0xFFFF;
+constexpr DWORD VER_PLATFORM_WIN32_NT = 2;
+constexpr BYTE VER_NT_WORKSTATION = 1;
+constexpr BYTE VER_NT_DOMAIN_CONTROLLER = 2;
+constexpr BYTE VER_NT_SERVER = 3;
+constexpr WORD VER_SUITE_TERMINAL = 0x0010;
+constexpr WORD VER_SUITE_SINGLEUSERTS = 0x0100;
+constexpr DWORD OS_NT = 1;
+constexpr DWORD OS_XPORGREATER = 18;
+constexpr DWORD OS_FASTUSERSWITCHING = 26;
+constexpr DWORD OS_WELCOMELOGONUI = 27;
+constexpr DWORD OS_DOMAINMEMBER = 28;
+// Undocumented and without a name in the system headers: Windows Vista or
+// later.
+constexpr DWORD OS_VISTAORGREATER = 37;
+
+// An export's ordinal where GetProcAddress takes a name.
+inline LPCSTR MAKEINTRESOURCEA(WORD wInteger) {
+  return reinterpret_cast<LPCSTR>(static_cast<std::uintptr_t>(wInteger));
+}
 
 // Value types.
 constexpr DWORD REG_NONE = 0;

@@ -24,9 +24,11 @@ using INT = std::int32_t;
 using WCHAR = char16_t;
 using LPWSTR = char16_t *;
 using LPCWSTR = const char16_t *;
+using LPCSTR = const char *;
 using LPVOID = void *;
 using LPCVOID = const void *;
 using SIZE_T = std::size_t;
+using DWORD_PTR = std::uintptr_t;
 
 // 100-nanosecond intervals since 1601-01-01 (UTC).
 struct FILETIME {

@@ -14,5 +14,6 @@
 #include "zelsys/memory.h"
 #include "zelsys/registry.h"
 #include "zelsys/security.h"
+#include "zelsys/system.h"
 #include "zelsys/winconst.h"
 #include "zelsys/wintypes.h"

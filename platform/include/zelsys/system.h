@@ -1,0 +1,96 @@
+//===- zelsys/system.h - Facts about the running Windows -------------------===//
+//
+// The version, the native processor and the modules loaded at run time,
+// with the Windows names, structure layouts, argument order, results and
+// last-error behaviour. Constants are in winconst.h.
+// This header may hold only declarations that compile on every platform.
+//
+//===----------------------------------------------------------------------===//
+#pragma once
+
+#include "zelsys/wintypes.h"
+
+// The calling convention of functions reached through GetProcAddress: the
+// system's (stdcall) on 32-bit Windows, the compiler's default elsewhere.
+#if defined(_WIN32) && !defined(_WIN64)
+#define ZELSYS_WINAPI __attribute__((stdcall))
+#else
+#define ZELSYS_WINAPI
+#endif
+
+namespace zelsys {
+
+// What GetVersionExW fills: 276 bytes.
+struct OSVERSIONINFOW {
+  DWORD dwOSVersionInfoSize; // set by the caller to the structure's size
+  DWORD dwMajorVersion;
+  DWORD dwMinorVersion;
+  DWORD dwBuildNumber;
+  DWORD dwPlatformId;
+  WCHAR szCSDVersion[128]; // "Service Pack 3", or empty
+};
+
+// The extended form: 284 bytes. Passed to GetVersionExW as an
+// OSVERSIONINFOW pointer with its own size in dwOSVersionInfoSize.
+struct OSVERSIONINFOEXW {
+  DWORD dwOSVersionInfoSize;
+  DWORD dwMajorVersion;
+  DWORD dwMinorVersion;
+  DWORD dwBuildNumber;
+  DWORD dwPlatformId;
+  WCHAR szCSDVersion[128];
+  WORD wServicePackMajor;
+  WORD wServicePackMinor;
+  WORD wSuiteMask;
+  BYTE wProductType; // VER_NT_WORKSTATION, VER_NT_DOMAIN_CONTROLLER, VER_NT_SERVER
+  BYTE wReserved;
+};
+
+static_assert(sizeof(OSVERSIONINFOW) == 276, "OSVERSIONINFOW has the Windows size");
+static_assert(sizeof(OSVERSIONINFOEXW) == 284, "OSVERSIONINFOEXW has the Windows size");
+
+// What GetNativeSystemInfo fills. Windows overlays the first two words with
+// the obsolete dwOemId; the words alone give the same layout.
+struct SYSTEM_INFO {
+  WORD wProcessorArchitecture; // PROCESSOR_ARCHITECTURE_*
+  WORD wReserved;
+  DWORD dwPageSize;
+  LPVOID lpMinimumApplicationAddress;
+  LPVOID lpMaximumApplicationAddress;
+  DWORD_PTR dwActiveProcessorMask;
+  DWORD dwNumberOfProcessors;
+  DWORD dwProcessorType;
+  DWORD dwAllocationGranularity;
+  WORD wProcessorLevel;
+  WORD wProcessorRevision;
+};
+
+// An exported function as GetProcAddress returns it; cast it to its real
+// type with functionCast before calling.
+using FARPROC = std::intptr_t(ZELSYS_WINAPI *)();
+
+// Converts between function pointer types through void (*)(), the one
+// function type that converts to every other without a warning: both sides
+// must name the same function type in the end.
+template <class To, class From> To functionCast(From pFunction) {
+  return reinterpret_cast<To>(reinterpret_cast<void (*)()>(pFunction));
+}
+
+// Fills the structure whose size the caller put in dwOSVersionInfoSize:
+// sizeof(OSVERSIONINFOW) or sizeof(OSVERSIONINFOEXW). Any other size fails
+// with ERROR_INSUFFICIENT_BUFFER and writes nothing.
+BOOL GetVersionExW(OSVERSIONINFOW *lpVersionInformation);
+
+// The machine's processor as a native program sees it, also when the
+// calling program runs under 32-bit emulation on 64-bit Windows.
+void GetNativeSystemInfo(SYSTEM_INFO *lpSystemInfo);
+
+// Loading a library and finding its exports. lpProcName is a name, or an
+// ordinal in its low word with a zero high word (MAKEINTRESOURCEA). A
+// missing library fails with ERROR_MOD_NOT_FOUND, a missing export with
+// ERROR_PROC_NOT_FOUND.
+HMODULE LoadLibraryW(LPCWSTR lpLibFileName);
+FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
+BOOL FreeLibrary(HMODULE hLibModule);
+
+} // namespace zelsys
