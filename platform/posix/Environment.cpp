@@ -51,19 +51,37 @@ std::vector<std::string> hostSpellings(std::u16string_view name) {
   return spellings;
 }
 
+// Every Windows process inherits these from the system; a host process has
+// none of them, yet values stored in the registry (profile folders, paths)
+// refer to them. They answer only where the host sets no such variable, with
+// the emulated machine's layout: its system drive is C:.
+struct SystemVariable {
+  std::u16string_view name;
+  std::u16string_view value;
+};
+constexpr SystemVariable kSystemVariables[] = {
+    {u"SystemDrive", u"C:"},
+    {u"SystemRoot", u"C:\\Windows"},
+    {u"windir", u"C:\\Windows"},
+};
+
 // The value of the variable called name, whatever the case of its spelling;
 // false when it is not set. The caller holds gEnvironmentLock.
 bool lookUp(std::u16string_view name, std::u16string &value) {
   if (name.empty() || name.find(u'=') != std::u16string_view::npos)
     return false;
   const std::vector<std::string> spellings = hostSpellings(name);
-  if (spellings.empty())
-    return false;
-  const char *pszValue = ::getenv(spellings.front().c_str());
-  if (pszValue == nullptr)
-    return false;
-  value = posix::utf8ToUtf16(pszValue);
-  return true;
+  const char *pszValue = spellings.empty() ? nullptr : ::getenv(spellings.front().c_str());
+  if (pszValue != nullptr) {
+    value = posix::utf8ToUtf16(pszValue);
+    return true;
+  }
+  for (const SystemVariable &variable : kSystemVariables)
+    if (posix::equalsIgnoreCase(variable.name, name)) {
+      value = variable.value;
+      return true;
+    }
+  return false;
 }
 
 } // namespace

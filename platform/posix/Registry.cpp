@@ -8,13 +8,17 @@
 //   never collide. A handle remembers its machine folder, its key id, its
 //   view and its granted access. A handle whose key was deleted reports
 //   ERROR_KEY_DELETED.
-// - Views: the emulated machine is 64-bit and the substitute behaves as a
-//   64-bit process, so by default HKLM\SOFTWARE is the 64-bit view. With
-//   KEY_WOW64_32KEY (given to the call, or remembered by the handle it goes
-//   through) HKLM\SOFTWARE and everything below it is reached under
-//   HKLM\SOFTWARE\Wow6432Node; naming Wow6432Node explicitly in that view
-//   does not nest it. Unlike Windows, no sub-key of SOFTWARE is shared
-//   between the views.
+// - Views: a 64-bit machine has two. In the 32-bit one, HKLM\SOFTWARE and
+//   everything below it is reached under HKLM\SOFTWARE\Wow6432Node; naming
+//   Wow6432Node explicitly in that view does not nest it. Unlike Windows, no
+//   sub-key of SOFTWARE is shared between the views. A call sees the view
+//   its KEY_WOW64_64KEY or KEY_WOW64_32KEY asks for, else the one the handle
+//   it goes through remembers; a predefined root stands in the process's own
+//   view, the 32-bit one for a 32-bit process (WoW64) and the 64-bit one for
+//   a 64-bit process. A 32-bit machine has one view: no redirection, and the
+//   flags are ignored, as 32-bit Windows ignores them. The machine's
+//   processor is read in the call's own transaction, only when a call could
+//   reach the 32-bit view.
 // - Access: the emulated user is an administrator, so opening never fails
 //   for rights; but a handle only does what it was opened for: setting and
 //   deleting values needs KEY_SET_VALUE, reading values and key figures
@@ -37,6 +41,7 @@
 #include "RegistrySaveFile.h"
 #include "RegistryStore.h"
 #include "Utf.h"
+#include "WindowsFacts.h"
 
 #include <algorithm>
 #include <cstring>
@@ -107,6 +112,25 @@ REGSAM grantedAccess(REGSAM sam) {
   return access & ~(KEY_WOW64_32KEY | KEY_WOW64_64KEY);
 }
 
+// Whether the machine has a 32-bit view beside its native one: it is 64-bit.
+bool machineHasViews(RegistryTransaction &tx) {
+  return posix::runsUnderWow64(ProcessBitness::Bits32, posix::readMachineArchitecture(tx));
+}
+
+// The view of a predefined root: the process's own.
+bool defaultView32(RegistryTransaction &tx) {
+  return posix::processBitness() == ProcessBitness::Bits32 && machineHasViews(tx);
+}
+
+// The view a call asking for sam sees through a handle in the inherited one.
+bool view32For(RegistryTransaction &tx, REGSAM sam, bool inherited) {
+  if (sam & KEY_WOW64_64KEY)
+    return false;
+  if (sam & KEY_WOW64_32KEY)
+    return machineHasViews(tx);
+  return inherited;
+}
+
 // A handle resolved inside a transaction.
 struct Base {
   KeyId id = 0;
@@ -125,7 +149,7 @@ Base resolveHandle(RegistryTransaction &tx, HKEY hKey) {
     const std::optional<KeyId> id = tx.keyAtPath(*path);
     if (!id)
       throw RegistryFailure{ERROR_BADDB};
-    return Base{*id, false, KEY_ALL_ACCESS, true};
+    return Base{*id, defaultView32(tx), KEY_ALL_ACCESS, true};
   }
   OpenKey key;
   {
@@ -240,14 +264,6 @@ private:
   std::optional<KeyId> m_software, m_wow;
 };
 
-bool wants32(REGSAM sam, bool inherited) {
-  if (sam & KEY_WOW64_64KEY)
-    return false;
-  if (sam & KEY_WOW64_32KEY)
-    return true;
-  return inherited;
-}
-
 // Runs a call over one handle: resolves it, then the body.
 template <typename Body> LSTATUS onKey(HKEY hKey, bool write, Body body) {
   return static_cast<LSTATUS>(
@@ -309,7 +325,7 @@ LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesired, HKE
         samePredefined = true;
         return ERROR_SUCCESS;
       }
-      const bool view32 = wants32(samDesired, base.view32);
+      const bool view32 = view32For(tx, samDesired, base.view32);
       Walker walker(tx, view32);
       opened = OpenKey{tx.machine(), walker.walk(base.id, nameOf(lpSubKey), {}).id, view32,
                        grantedAccess(samDesired)};
@@ -331,7 +347,7 @@ LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR lpClass, DWOR
     OpenKey opened;
     bool created = false;
     const LSTATUS result = onKey(hKey, true, [&](RegistryTransaction &tx, const Base &base) {
-      const bool view32 = wants32(samDesired, base.view32);
+      const bool view32 = view32For(tx, samDesired, base.view32);
       Walker walker(tx, view32);
       Walker::Options options;
       options.create = true;

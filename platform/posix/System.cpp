@@ -1,9 +1,9 @@
 //===- System.cpp - Facts about the running Windows on the substitute ------===//
 //
 // The version and the processor are the emulated machine's, read from its
-// registry (WindowsFacts.h). The substitute acts as a 64-bit process, so the
-// native processor is simply the machine's. Only code that works on every
-// Unix.
+// registry (WindowsFacts.h). The native processor is the machine's whatever
+// the declared bitness of the process; the process runs under WoW64 when it
+// is 32-bit on a 64-bit machine. Only code that works on every Unix.
 //
 // Libraries: the substitute loads none from disk. The one it knows is the
 // shell's utility library, "shlwapi.dll" (any case, with or without the
@@ -32,6 +32,7 @@
 #include "WindowsFacts.h"
 #include "WindowsPath.h"
 #include "zelsys/kernel.h"
+#include "zelsys/security.h"
 
 #include <algorithm>
 #include <cstring>
@@ -154,6 +155,18 @@ void GetNativeSystemInfo(SYSTEM_INFO *lpSystemInfo) {
   info.dwAllocationGranularity = 0x10000;
   info.wProcessorLevel = architecture == PROCESSOR_ARCHITECTURE_IA64 ? 1 : 6;
   *lpSystemInfo = info;
+}
+
+BOOL IsWow64Process(HANDLE hProcess, BOOL *Wow64Process) {
+  if (hProcess != GetCurrentProcess())
+    return posix::failWith(ERROR_INVALID_HANDLE);
+  if (Wow64Process == nullptr)
+    return posix::failWith(ERROR_NOACCESS);
+  WindowsFacts facts;
+  if (const DWORD error = posix::readWindowsFacts(facts))
+    return posix::failWith(error);
+  *Wow64Process = posix::runsUnderWow64(posix::processBitness(), facts.architecture);
+  return TRUE;
 }
 
 HMODULE LoadLibraryW(LPCWSTR lpLibFileName) {

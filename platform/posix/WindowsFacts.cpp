@@ -1,14 +1,16 @@
 //===- WindowsFacts.cpp - The emulated machine's Windows facts -------------===//
 //
 // Reads each fact from its registry value (see WindowsFacts.h), keeping the
-// Windows 7 SP1 64-bit default where the value does not give one. Only code
-// that works on every Unix.
+// Windows 7 SP1 64-bit default where the value does not give one; keeps the
+// declared bitness of the process. Only code that works on every Unix.
 //
 //===----------------------------------------------------------------------===//
 #include "WindowsFacts.h"
 #include "RegistryStore.h"
 #include "Utf.h"
 
+#include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string_view>
@@ -117,6 +119,12 @@ std::optional<unsigned> lookUp(const Name (&names)[N], const std::optional<std::
   return std::nullopt;
 }
 
+WORD architecture(Reader &reader, WORD fallback) {
+  return static_cast<WORD>(
+      lookUp(kArchitectures, reader.text(kEnvironment, u"PROCESSOR_ARCHITECTURE"))
+          .value_or(fallback));
+}
+
 // Replaces each default of facts that the registry gives.
 void read(Reader &reader, WindowsFacts &facts) {
   if (const auto version = reader.text(kCurrentVersion, u"CurrentVersion"))
@@ -129,9 +137,7 @@ void read(Reader &reader, WindowsFacts &facts) {
   facts.servicePackText =
       reader.text(kCurrentVersion, u"CSDVersion")
           .value_or(level == 0 ? u"" : u"Service Pack " + utf8ToUtf16(std::to_string(level)));
-  facts.architecture =
-      static_cast<WORD>(lookUp(kArchitectures, reader.text(kEnvironment, u"PROCESSOR_ARCHITECTURE"))
-                            .value_or(facts.architecture));
+  facts.architecture = architecture(reader, facts.architecture);
   facts.productType =
       static_cast<BYTE>(lookUp(kProductTypes, reader.text(kProductOptions, u"ProductType"))
                             .value_or(facts.productType));
@@ -159,4 +165,40 @@ DWORD readWindowsFacts(WindowsFacts &facts) {
   return result;
 }
 
+WORD readMachineArchitecture(RegistryTransaction &tx) {
+  Reader reader(tx);
+  return architecture(reader, WindowsFacts().architecture);
+}
+
+namespace {
+
+// 0 until a program declares its bitness, then 32 or 64.
+std::atomic<int> gDeclaredBits{0};
+
+} // namespace
+
+ProcessBitness processBitness() {
+  switch (gDeclaredBits.load()) {
+  case 32:
+    return ProcessBitness::Bits32;
+  case 64:
+    return ProcessBitness::Bits64;
+  default:
+    break;
+  }
+  static const ProcessBitness fromEnvironment = [] {
+    const char *bits = std::getenv("ZEL_PROCESS_BITS");
+    return bits && std::string_view(bits) == "32" ? ProcessBitness::Bits32 : ProcessBitness::Bits64;
+  }();
+  return fromEnvironment;
+}
+
 } // namespace zelsys::posix
+
+namespace zelsys {
+
+void declareProcessBitness(ProcessBitness bitness) {
+  posix::gDeclaredBits.store(bitness == ProcessBitness::Bits32 ? 32 : 64);
+}
+
+} // namespace zelsys

@@ -35,6 +35,7 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
+#include "zelsys/system.h"
 #include "zelsys/winconst.h"
 
 #include <string>
@@ -58,5 +59,22 @@ struct WindowsFacts {
 // The facts of the current machine, or the Win32 error code that kept its
 // registry from being read.
 DWORD readWindowsFacts(WindowsFacts &facts);
+
+class RegistryTransaction;
+
+// The machine's processor alone, read inside a running registry transaction
+// (the registry calls need it and may not start another).
+WORD readMachineArchitecture(RegistryTransaction &tx);
+
+// The bitness of the program the substitute stands in for, as
+// declareProcessBitness (zelsys/system.h) documents it; a 64-bit process on
+// a 32-bit machine is the caller's to treat as 32-bit.
+ProcessBitness processBitness();
+
+// Whether a process of that bitness runs under WoW64 on a machine with that
+// processor: a 32-bit program on 64-bit Windows.
+constexpr bool runsUnderWow64(ProcessBitness bitness, WORD architecture) {
+  return bitness == ProcessBitness::Bits32 && architecture != PROCESSOR_ARCHITECTURE_INTEL;
+}
 
 } // namespace zelsys::posix

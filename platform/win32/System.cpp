@@ -57,4 +57,24 @@ BOOL FreeLibrary(HMODULE hLibModule) {
   return ::FreeLibrary(reinterpret_cast<::HMODULE>(hLibModule));
 }
 
+BOOL IsWow64Process(HANDLE hProcess, BOOL *Wow64Process) {
+  // Found at run time: Windows XP before Service Pack 2 lacks the export,
+  // and a system without it runs no program under WoW64.
+  using Function = ::BOOL(WINAPI *)(::HANDLE, ::PBOOL);
+  const auto pIsWow64Process = functionCast<Function>(
+      ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "IsWow64Process"));
+  if (pIsWow64Process == nullptr) {
+    if (Wow64Process == nullptr) {
+      ::SetLastError(ERROR_NOACCESS);
+      return FALSE;
+    }
+    *Wow64Process = FALSE;
+    return TRUE;
+  }
+  return pIsWow64Process(static_cast<::HANDLE>(hProcess), reinterpret_cast<::PBOOL>(Wow64Process));
+}
+
+// The compiled bitness is the real one.
+void declareProcessBitness(ProcessBitness) {}
+
 } // namespace zelsys

@@ -2,11 +2,13 @@
 // killed writer loses nothing it reported, two writers at once lose nothing,
 // a new process reads while another holds the write lock, volatile keys end
 // with the machine's restart, save files round-trip, and the machine's
-// first-use layout.
+// first-use layout, and the registry views a process of each bitness sees.
 #include "HostPath.h"
 #include "RegistryStore.h"
 #include "zel_test_support.h"
 #include "zelsys/registry.h"
+#include "zelsys/security.h"
+#include "zelsys/system.h"
 #include "zelsys/winconst.h"
 
 #include <sqlite3.h>
@@ -572,4 +574,71 @@ TEST_F(RegistryStore, EarlierLayoutGainsOnlyTheMissingFacts) {
   EXPECT_TRUE(hasDword(options, "ProductType", 0x300)) << "a held value is kept";
   RegCloseKey(windows);
   RegCloseKey(options);
+}
+
+// Where a write lands for each process bitness, machine and view flag, as
+// Windows places it: a 32-bit program on 64-bit Windows writes the 32-bit
+// view unless it asks for the 64-bit one; 32-bit Windows has one view and
+// ignores the flags, and a 64-bit process there is taken as a native one.
+// The write goes through a handle to SOFTWARE opened with the flag, into a
+// sub-key created without one, so the handle must keep its view.
+TEST_F(RegistryStore, ViewsFollowTheProcessBitnessAndTheMachine) {
+  constexpr ProcessBitness B32 = ProcessBitness::Bits32, B64 = ProcessBitness::Bits64;
+  struct Case {
+    const char16_t *architecture;
+    ProcessBitness bitness;
+    REGSAM flag;
+    BOOL wow64;
+    bool lands32;
+  };
+  const Case cases[] = {
+      {u"AMD64", B32, 0, TRUE, true},
+      {u"AMD64", B32, KEY_WOW64_32KEY, TRUE, true},
+      {u"AMD64", B32, KEY_WOW64_64KEY, TRUE, false},
+      {u"AMD64", B64, 0, FALSE, false},
+      {u"AMD64", B64, KEY_WOW64_32KEY, FALSE, true},
+      {u"AMD64", B64, KEY_WOW64_64KEY, FALSE, false},
+      {u"x86", B32, 0, FALSE, false},
+      {u"x86", B32, KEY_WOW64_32KEY, FALSE, false},
+      {u"x86", B32, KEY_WOW64_64KEY, FALSE, false},
+      {u"x86", B64, 0, FALSE, false},
+      {u"x86", B64, KEY_WOW64_32KEY, FALSE, false},
+      {u"x86", B64, KEY_WOW64_64KEY, FALSE, false},
+  };
+  const char16_t *const paths[] = {u"Software\\ZelBits", u"Software\\Wow6432Node\\ZelBits"};
+  for (DWORD i = 0; i < std::size(cases); ++i) {
+    const Case &c = cases[i];
+    SCOPED_TRACE(i);
+    declareProcessBitness(B64);
+    HKEY environment = create(HKEY_LOCAL_MACHINE,
+                              u"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment");
+    const std::u16string architecture(c.architecture);
+    ASSERT_EQ(RegSetValueExW(environment, u"PROCESSOR_ARCHITECTURE", 0, REG_SZ,
+                             reinterpret_cast<const BYTE *>(architecture.c_str()),
+                             static_cast<DWORD>((architecture.size() + 1) * sizeof(char16_t))),
+              0);
+    RegCloseKey(environment);
+
+    declareProcessBitness(c.bitness);
+    BOOL wow64 = 2;
+    ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
+    EXPECT_EQ(wow64, c.wow64);
+    HKEY software = nullptr, key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software", 0, KEY_ALL_ACCESS | c.flag, &software),
+              0);
+    ASSERT_EQ(RegCreateKeyExW(software, u"ZelBits", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                              nullptr),
+              0);
+    RegCloseKey(software);
+    ASSERT_EQ(RegSetValueExW(key, u"Case", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&i), 4), 0);
+    RegCloseKey(key);
+
+    // The native view of either machine names both places by their paths.
+    declareProcessBitness(B64);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, paths[c.lands32], 0, KEY_READ, &key), 0);
+    EXPECT_TRUE(hasDword(key, "Case", i));
+    RegCloseKey(key);
+    EXPECT_EQ(openStatus(HKEY_LOCAL_MACHINE, paths[!c.lands32]), 2);
+    EXPECT_EQ(SHDeleteKeyW(HKEY_LOCAL_MACHINE, paths[c.lands32]), 0);
+  }
 }

@@ -6,11 +6,13 @@
 #include "zel_test_support.h"
 
 #include "zelsys/kernel.h"
+#include "zelsys/security.h"
 #include "zelsys/system.h"
 #include "zelsys/winconst.h"
 
 #include <algorithm>
 #include <bitset>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -82,6 +84,19 @@ TEST(SystemCalls, NativeSystemInfoNamesTheMachinesProcessor) {
   EXPECT_EQ(info.dwAllocationGranularity, 0x10000u);
   EXPECT_EQ(std::bitset<64>(info.dwActiveProcessorMask).count(), info.dwNumberOfProcessors)
       << "one bit a processor";
+}
+
+// The machine is 64-bit, so the program runs under WoW64 exactly when it is
+// 32-bit: the Windows build always is; natively the process is 64-bit unless
+// ZEL_PROCESS_BITS=32 declares it 32-bit.
+TEST(SystemCalls, CurrentProcessIsUnderWow64WhenItIs32Bit) {
+  const char *pszBits = std::getenv("ZEL_PROCESS_BITS");
+  const bool is32Bit = CurrentHost() == HostKind::Substitute
+                           ? pszBits != nullptr && std::string(pszBits) == "32"
+                           : sizeof(void *) == 4;
+  BOOL wow64 = 2;
+  ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
+  EXPECT_EQ(wow64, is32Bit ? TRUE : FALSE);
 }
 
 TEST(SystemCalls, ShellLibraryAnswersIsOSAtOrdinal437) {

@@ -95,8 +95,10 @@ Setting removed(Text key, Text name) { return {REG_NONE, key, name, u"", 0}; }
 
 void apply(const Setting &setting) {
   HKEY hKey = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, setting.key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                            &hKey, nullptr),
+  // The facts live in the machine's native view, which a 32-bit process
+  // reaches only by asking for it.
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, setting.key, 0, nullptr, 0,
+                            KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, &hKey, nullptr),
             0);
   const bool bText = setting.type == REG_SZ;
   const auto *pData = bText ? reinterpret_cast<const BYTE *>(setting.text.c_str())

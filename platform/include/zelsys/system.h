@@ -1,6 +1,7 @@
 //===- zelsys/system.h - Facts about the running Windows -------------------===//
 //
-// The version, the native processor and the modules loaded at run time,
+// The version, the native processor, the calling process's bitness and the
+// modules loaded at run time,
 // with the Windows names, structure layouts, argument order, results and
 // last-error behaviour. Constants are in winconst.h.
 // This header may hold only declarations that compile on every platform.
@@ -92,5 +93,24 @@ void GetNativeSystemInfo(SYSTEM_INFO *lpSystemInfo);
 HMODULE LoadLibraryW(LPCWSTR lpLibFileName);
 FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 BOOL FreeLibrary(HMODULE hLibModule);
+
+// Whether the process runs under WoW64, a 32-bit program on 64-bit Windows:
+// TRUE there, FALSE for a native program. The substitute knows only the
+// current process (GetCurrentProcess()); another handle fails with
+// ERROR_INVALID_HANDLE.
+BOOL IsWow64Process(HANDLE hProcess, BOOL *Wow64Process);
+
+// The bitness of the Windows program the code stands in for. A notion of the
+// substitute only: on Windows the bitness is the compiled one and
+// declareProcessBitness does nothing. On the substitute it sets the registry
+// views and IsWow64Process as that program sees them on the emulated
+// machine. A program declares it once at start, before its first call; it
+// wins over the environment variable ZEL_PROCESS_BITS ("32" or "64", read
+// once at first use, anything else ignored), which sets it for a whole test
+// run. Without either the process is 64-bit. On a 32-bit machine a 64-bit
+// process cannot run: there the declaration is taken as the machine's own
+// bitness, one registry view and no WoW64.
+enum class ProcessBitness { Bits32, Bits64 };
+void declareProcessBitness(ProcessBitness bitness);
 
 } // namespace zelsys

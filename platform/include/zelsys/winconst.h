@@ -66,6 +66,8 @@ constexpr DWORD ERROR_RESOURCE_DATA_NOT_FOUND = 1812;
 constexpr DWORD ERROR_RESOURCE_TYPE_NOT_FOUND = 1813;
 constexpr DWORD ERROR_RESOURCE_NAME_NOT_FOUND = 1814;
 constexpr DWORD ERROR_RESOURCE_LANG_NOT_FOUND = 1815;
+constexpr DWORD ERROR_INVALID_WINDOW_HANDLE = 1400;
+constexpr DWORD ERROR_INVALID_MSGBOX_STYLE = 1438;
 
 // Page allocation (VirtualAlloc, VirtualFree) and page protection.
 constexpr DWORD MEM_COMMIT = 0x1000;
@@ -168,6 +170,31 @@ constexpr DWORD OS_DOMAINMEMBER = 28;
 // Undocumented and without a name in the system headers: Windows Vista or
 // later.
 constexpr DWORD OS_VISTAORGREATER = 37;
+
+// Message boxes: the button sets, the icons and the answers.
+constexpr UINT MB_OK = 0x0;
+constexpr UINT MB_OKCANCEL = 0x1;
+constexpr UINT MB_ABORTRETRYIGNORE = 0x2;
+constexpr UINT MB_YESNOCANCEL = 0x3;
+constexpr UINT MB_YESNO = 0x4;
+constexpr UINT MB_RETRYCANCEL = 0x5;
+constexpr UINT MB_TYPEMASK = 0xF;
+constexpr UINT MB_ICONHAND = 0x10;
+constexpr UINT MB_ICONQUESTION = 0x20;
+constexpr UINT MB_ICONEXCLAMATION = 0x30;
+constexpr UINT MB_ICONASTERISK = 0x40;
+constexpr UINT MB_ICONERROR = MB_ICONHAND;
+constexpr UINT MB_ICONSTOP = MB_ICONHAND;
+constexpr UINT MB_ICONWARNING = MB_ICONEXCLAMATION;
+constexpr UINT MB_ICONINFORMATION = MB_ICONASTERISK;
+constexpr UINT MB_ICONMASK = 0xF0;
+constexpr INT IDOK = 1;
+constexpr INT IDCANCEL = 2;
+constexpr INT IDABORT = 3;
+constexpr INT IDRETRY = 4;
+constexpr INT IDIGNORE = 5;
+constexpr INT IDYES = 6;
+constexpr INT IDNO = 7;
 
 // An export's ordinal where GetProcAddress takes a name.
 inline LPCSTR MAKEINTRESOURCEA(WORD wInteger) {
