@@ -43,7 +43,6 @@
 #include "Utf.h"
 #include "WindowsFacts.h"
 
-#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -211,16 +210,15 @@ public:
   Result walk(KeyId start, std::u16string_view path, const Options &options) {
     if (!path.empty() && path.front() == u'\\')
       throw RegistryFailure{ERROR_BAD_PATHNAME};
-    checkLimits(path);
+    const std::vector<std::u16string_view> parts = posix::pathComponents(path);
+    checkLimits(parts);
     KeyId at = redirect(start);
     bool created = false;
     constexpr DWORD kUnknown = ~DWORD{0};
     DWORD depth = kUnknown; // of `at`, learnt when the first key is created
-    while (!path.empty()) {
-      const std::size_t slash = path.find(u'\\');
-      const std::u16string_view part = path.substr(0, slash);
-      path = slash == std::u16string_view::npos ? std::u16string_view() : path.substr(slash + 1);
-      if (part.empty() || (m_view32 && m_wow && at == *m_wow && isWow6432Node(part)))
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+      const std::u16string_view part = parts[i];
+      if (m_view32 && m_wow && at == *m_wow && isWow6432Node(part))
         continue;
       if (std::optional<KeyId> next = m_tx.child(at, part)) {
         at = redirect(*next);
@@ -235,7 +233,7 @@ public:
       depth = (depth == kUnknown ? m_tx.depth(at) : depth) + 1;
       if (depth > kMaxTreeDepth)
         throw RegistryFailure{ERROR_NO_SYSTEM_RESOURCES};
-      const bool last = path.find_first_not_of(u'\\') == std::u16string_view::npos;
+      const bool last = i + 1 == parts.size();
       at = redirect(m_tx.createChild(at, part, last ? options.keyClass : std::u16string_view(),
                                      options.isVolatile));
       created = true;
@@ -247,17 +245,11 @@ private:
   RegistryTransaction &m_tx;
   bool m_view32;
 
-  static void checkLimits(std::u16string_view path) {
-    DWORD components = 0;
-    while (!path.empty()) {
-      const std::size_t slash = path.find(u'\\');
-      const std::size_t length = std::min(slash, path.size());
-      if (length > kMaxKeyNameLength)
+  static void checkLimits(const std::vector<std::u16string_view> &parts) {
+    for (const std::u16string_view part : parts)
+      if (part.size() > kMaxKeyNameLength)
         throw RegistryFailure{ERROR_INVALID_PARAMETER};
-      components += length > 0 ? 1 : 0;
-      path.remove_prefix(slash == std::u16string_view::npos ? path.size() : slash + 1);
-    }
-    if (components > kMaxPathComponents)
+    if (parts.size() > kMaxPathComponents)
       throw RegistryFailure{ERROR_FILENAME_EXCED_RANGE};
   }
 

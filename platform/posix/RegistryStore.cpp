@@ -196,11 +196,7 @@ DWORD retrying(sqlite3 *db, bool write, const std::function<DWORD()> &body) {
 void seed(RegistryTransaction &tx) {
   for (const SeedEntry &entry : kSeed) {
     std::optional<KeyId> key;
-    std::u16string_view path(entry.path);
-    while (!path.empty()) {
-      const std::size_t slash = path.find(u'\\');
-      const std::u16string_view part = path.substr(0, slash);
-      path = slash == std::u16string_view::npos ? std::u16string_view() : path.substr(slash + 1);
+    for (const std::u16string_view part : pathComponents(entry.path)) {
       std::optional<KeyId> next = key ? tx.child(*key, part) : tx.keyAtPath(part);
       key = next ? *next : tx.createChild(key ? *key : 0, part, u"", false);
     }

@@ -163,6 +163,10 @@ private:
   void deleteTrees(const char *valuesSql, const char *keysSql, std::optional<KeyId> id);
 };
 
+// The components of a registry path in order; doubled and trailing
+// separators are passed over, as Windows does.
+std::vector<std::u16string_view> pathComponents(std::u16string_view path);
+
 // Runs body as one transaction on the current machine's registry and returns
 // its result; a non-zero result or a failure rolls everything back.
 // Contention is waited out, never reported. Exceptions never leave.

@@ -109,16 +109,23 @@ std::optional<Record> rowAt(StoreSession &session, EnumCursors &cursors, const E
 
 } // namespace
 
+std::vector<std::u16string_view> pathComponents(std::u16string_view path) {
+  std::vector<std::u16string_view> parts;
+  while (!path.empty()) {
+    const std::size_t slash = path.find(u'\\');
+    const std::u16string_view part = path.substr(0, slash);
+    if (!part.empty())
+      parts.push_back(part);
+    path.remove_prefix(slash == std::u16string_view::npos ? path.size() : slash + 1);
+  }
+  return parts;
+}
+
 const std::string &RegistryTransaction::machine() const { return m_session.machine; }
 
 std::optional<KeyId> RegistryTransaction::keyAtPath(std::u16string_view path) {
   std::optional<KeyId> key;
-  while (!path.empty()) {
-    const std::size_t slash = path.find(u'\\');
-    const std::u16string_view part = path.substr(0, slash);
-    path = slash == std::u16string_view::npos ? std::u16string_view() : path.substr(slash + 1);
-    if (part.empty())
-      continue;
+  for (const std::u16string_view part : pathComponents(path)) {
     if (key) {
       key = child(*key, part);
     } else {

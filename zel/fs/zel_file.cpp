@@ -284,12 +284,15 @@ bool CZELFile::getFileInfoItem(const CZELWCharString &strItem, CZELWCharString &
   });
 }
 
+void CZELFile::requireValidFile(ZEL_ULONG ulLine) {
+  if (!isValidFile())
+    throw CZELInvalidFileException(zelPathText(m_strFilename), ZEL_SOURCE, ulLine, 1, true, false);
+}
+
 bool CZELFile::getItemOfValidFile(const ZEL_USHORT *pszMethod, ZEL_ULONG ulLine,
                                   const ZEL_USHORT *pszItem, CZELWCharString &strOut) {
   return runOperation(pszMethod, ulLine, [&] {
-    if (!isValidFile())
-      throw CZELInvalidFileException(zelPathText(m_strFilename), ZEL_SOURCE, ulLine, 1, true,
-                                     false);
+    requireValidFile(ulLine);
     return getFileInfoItem(pszItem, strOut);
   });
 }
@@ -336,9 +339,7 @@ bool CZELFile::getVersion(CZELWCharString &strOut) {
 
 bool CZELFile::getLanguage() {
   return runOperation(u"getLanguage", __LINE__, [&] {
-    if (!isValidFile())
-      throw CZELInvalidFileException(zelPathText(m_strFilename), ZEL_SOURCE, __LINE__, 1, true,
-                                     false);
+    requireValidFile(__LINE__);
     return true;
   });
 }

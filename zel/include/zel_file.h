@@ -68,6 +68,8 @@ public:
   bool getLanguage();
 
 private:
+  // Throws the logged CZELInvalidFileException when the file does not exist.
+  void requireValidFile(ZEL_ULONG ulLine);
   bool getItemOfValidFile(const ZEL_USHORT *pszMethod, ZEL_ULONG ulLine, const ZEL_USHORT *pszItem,
                           CZELWCharString &strOut);
   bool readInto(CZELBuffer<ZEL_BYTE> &buffer, ZEL_ULONG ulCount);
