@@ -16,6 +16,8 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <typeinfo>
+#include <utility>
 
 static const ZEL_USHORT ZEL_SOURCE[] = u".\\zel_buffer";
 static const ZEL_USHORT ZEL_BUFFER_ARG[] = u"m_pBuffer";
@@ -160,6 +162,14 @@ template <class T> bool CZELBuffer<T>::zeroBuffer() {
 }
 
 template <class T> bool CZELBuffer<T>::flush() { return destroyBuffer(); }
+
+template <class T> bool CZELBuffer<T>::swapBuffer(CZELBuffer &other) noexcept {
+  if (typeid(*this) != typeid(CZELBuffer) || typeid(other) != typeid(CZELBuffer))
+    return false;
+  std::swap(m_pBuffer, other.m_pBuffer);
+  std::swap(m_ulSize, other.m_ulSize);
+  return true;
+}
 
 // ---- Access ---------------------------------------------------------------------
 

@@ -198,17 +198,12 @@ bool CZELFile::write(const CZELBuffer<ZEL_BYTE> &buffer) {
   });
 }
 
-// Reads ulCount bytes at the file position into a fresh, zeroed buffer; a
-// short read leaves zeros at its end.
-bool CZELFile::readInto(CZELBuffer<ZEL_BYTE> &buffer, ZEL_ULONG ulCount) {
-  if (ulCount == 0)
-    return buffer.destroyBuffer();
-  if (!buffer.allocBuffer(ulCount))
-    throw CZELFileReadException(-1, ZEL_SOURCE, __LINE__, 1, true, false);
+// Reads ulCount bytes at the file position to pData; a short read leaves
+// what was there (zeros, in a fresh buffer).
+void CZELFile::readInto(ZEL_BYTE *pData, ZEL_ULONG ulCount) {
   zelsys::DWORD dwRead = 0;
-  if (!zelsys::ReadFile(m_hFile, buffer.getBuffer(), ulCount, &dwRead, nullptr))
+  if (ulCount != 0 && !zelsys::ReadFile(m_hFile, pData, ulCount, &dwRead, nullptr))
     throw CZELFileReadException(-1, ZEL_SOURCE, __LINE__, 1, true, false);
-  return true;
 }
 
 bool CZELFile::read(CZELBuffer<ZEL_BYTE> &out, ZEL_ULONG ulCount, bool bKeepMark) {
@@ -223,23 +218,22 @@ bool CZELFile::read(CZELBuffer<ZEL_BYTE> &out, ZEL_ULONG ulCount, bool bKeepMark
     if (dwSize == 0)
       return true;
     ulCount = std::min<ZEL_ULONG>(ulCount, dwSize);
-    // The head is two bytes, or fewer when less is asked for or there.
-    CZELBuffer<ZEL_BYTE> head;
-    readInto(head, std::min<ZEL_ULONG>(ulCount, 2));
+    // The head is two bytes, or fewer when less is asked for or there. A
+    // UTF-16LE byte-order mark in it is left out, and a part read then takes
+    // ulCount bytes after it. One allocation holds the result, which is
+    // handed over without a copy: a whole file may be large.
+    ZEL_BYTE head[2] = {};
+    const ZEL_ULONG ulHead = std::min<ZEL_ULONG>(ulCount, 2);
+    readInto(head, ulHead);
+    const bool bDropMark = head[0] == 0xFF && !bKeepMark;
+    const ZEL_ULONG ulKept = bDropMark ? 0 : ulHead;
+    const ZEL_ULONG ulRest = bDropMark && !bWholeFile ? ulCount : ulCount - ulHead;
     CZELBuffer<ZEL_BYTE> result;
-    if (head[0] != 0xFF || bKeepMark) {
-      CZELBuffer<ZEL_BYTE> tail;
-      readInto(tail, ulCount - head.getSize());
-      result = head;
-      if (tail.isValid() && !result.appendBuffer(tail))
-        return false;
-    } else {
-      // A UTF-16LE byte-order mark: left out. A part read takes ulCount
-      // bytes after it.
-      readInto(result, bWholeFile ? ulCount - head.getSize() : ulCount);
-    }
-    out = result;
-    return out.getSize() == result.getSize();
+    if (ulKept + ulRest != 0 && !result.allocBuffer(ulKept + ulRest))
+      return false;
+    std::copy(head, head + ulKept, result.getBuffer());
+    readInto(result.getBuffer() + ulKept, ulRest);
+    return out.swapBuffer(result) || (out = result).getSize() == result.getSize();
   });
 }
 

@@ -44,6 +44,10 @@ public:
 
   CZELBuffer &operator=(const CZELBuffer &other);
   CZELBuffer &operator+=(const CZELBuffer &other);
+  // Exchanges the storage of two plain buffers without copying; false (and
+  // nothing exchanged) when either is of a derived kind, whose storage is
+  // its own.
+  bool swapBuffer(CZELBuffer &other) noexcept;
   bool appendBuffer(const CZELBuffer &other);
   bool appendBuffer(const CZELBuffer &other, ZEL_ULONG ulOffset);
   bool writeBuffer(const CZELBuffer &other, ZEL_ULONG ulOffset, bool bGrow);

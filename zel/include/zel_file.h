@@ -72,7 +72,7 @@ private:
   void requireValidFile(ZEL_ULONG ulLine);
   bool getItemOfValidFile(const ZEL_USHORT *pszMethod, ZEL_ULONG ulLine, const ZEL_USHORT *pszItem,
                           CZELWCharString &strOut);
-  bool readInto(CZELBuffer<ZEL_BYTE> &buffer, ZEL_ULONG ulCount);
+  void readInto(ZEL_BYTE *pData, ZEL_ULONG ulCount);
 
   zelsys::HANDLE m_hFile;
   CZELWCharString m_strFilename;

@@ -42,6 +42,7 @@ struct SECURITY_ATTRIBUTES;
 // Opaque handles: each platform gives them its own meaning.
 struct HINSTANCE__;
 using HMODULE = HINSTANCE__ *;
+using HINSTANCE = HMODULE;
 using HANDLE = void *;
 
 } // namespace zelsys

@@ -14,6 +14,7 @@
 #include "zelsys/memory.h"
 #include "zelsys/profile.h"
 #include "zelsys/registry.h"
+#include "zelsys/resources.h"
 #include "zelsys/security.h"
 #include "zelsys/system.h"
 #include "zelsys/ui.h"
