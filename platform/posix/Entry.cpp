@@ -10,9 +10,27 @@
 
 #include "zelsys/entry.h"
 
+#include <fcntl.h>
 #include <string>
+#include <unistd.h>
+
+namespace {
+
+// A program started with a standard descriptor closed would hand that
+// number to the first file it opens, and a message box would then read its
+// answer from, or show itself in, that file. Each closed one is held by the
+// null device instead: write-only for input, so that a box with no input
+// to ask counts as one that cannot be shown.
+void holdClosedStandardDescriptors() {
+  for (int fd = 0; fd <= 2; ++fd)
+    if (::fcntl(fd, F_GETFD) == -1)
+      ::open("/dev/null", O_WRONLY);
+}
+
+} // namespace
 
 int main(int argc, char **argv) {
+  holdClosedStandardDescriptors();
   std::string commandLine;
   for (int i = 1; i < argc; ++i) {
     if (i > 1)
