@@ -54,6 +54,12 @@ HANDLE failHandle(DWORD dwError) {
   return INVALID_HANDLE_VALUE;
 }
 
+bool appendsOnly(DWORD dwDesiredAccess) {
+  constexpr DWORD kGenericAll = 0x10000000u;
+  return (dwDesiredAccess & FILE_APPEND_DATA) &&
+         !(dwDesiredAccess & (FILE_WRITE_DATA | GENERIC_WRITE | kGenericAll));
+}
+
 bool replaces(DWORD dwDisposition) {
   return dwDisposition == CREATE_ALWAYS || dwDisposition == TRUNCATE_EXISTING;
 }
@@ -289,6 +295,10 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
       file, dwDesiredAccess, dwShareMode, dwCreationDisposition, dwFlagsAndAttributes, fd, existed);
   if (dwError != ERROR_SUCCESS)
     return failHandle(dwError);
+  // Asked to append but not to write anywhere: every write lands at the end
+  // of the file, whoever else writes to it, as Windows documents.
+  if (appendsOnly(dwDesiredAccess) && ::fcntl(fd.get(), F_SETFL, O_APPEND) != 0)
+    return failHandle(posix::win32ErrorFromErrno(errno));
   const HANDLE hFile = posix::addHandle(std::make_shared<FileObject>(std::move(fd), access));
   const bool reopened =
       existed && (dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS);

@@ -9,7 +9,10 @@
 #include "HostPath.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <ctime>
+#include <sched.h>
 #include <string>
 #include <unistd.h>
 
@@ -41,6 +44,18 @@ DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) {
     return nSize;
   }
   return copied;
+}
+
+void Sleep(DWORD dwMilliseconds) {
+  if (dwMilliseconds == 0) {
+    ::sched_yield();
+    return;
+  }
+  timespec wait{static_cast<time_t>(dwMilliseconds / 1000),
+                static_cast<long>(dwMilliseconds % 1000) * 1000000L};
+  // A signal cuts the wait short; the rest is waited for.
+  while (::nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+  }
 }
 
 } // namespace zelsys

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <mutex>
 #include <sys/stat.h>
 
 namespace zelsys::posix {
@@ -45,6 +46,14 @@ std::string machineRoot() {
 
 std::string ensureMachine() {
   const std::string root = machineRoot();
+  // Every Windows path on drive C comes here: the layout is made once per
+  // machine and process, and again only when the machine's drive has gone.
+  static std::mutex lock;
+  static std::string ensured;
+  const std::lock_guard<std::mutex> guard(lock);
+  struct stat status {};
+  if (root == ensured && ::stat((root + "/drive_c").c_str(), &status) == 0)
+    return root;
   static const char *const kLayout[] = {
       "/drive_c/Windows/System32", "/drive_c/Windows/Temp",  "/drive_c/Users/Public",
       "/drive_c/Users/Default",    "/drive_c/Program Files", "/drive_c/Program Files (x86)",
@@ -53,6 +62,7 @@ std::string ensureMachine() {
   for (const char *folder : kLayout)
     if (!makeFolders(root + folder))
       return "";
+  ensured = root;
   return root;
 }
 

@@ -16,4 +16,6 @@ DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) {
   return ::GetModuleFileNameW(reinterpret_cast<::HMODULE>(hModule), win32::wide(lpFilename), nSize);
 }
 
+void Sleep(DWORD dwMilliseconds) { ::Sleep(dwMilliseconds); }
+
 } // namespace zelsys

@@ -232,6 +232,23 @@ int show() {
   return 0;
 }
 
+// Switches the framework's logging on (to the text file `path`, with
+// function tracing) or off, in both registry views: a 32-bit program such as
+// the patch reads the one, 64-bit programs the other.
+bool logging(const char *pszPath) {
+  const std::string path = pszPath != nullptr ? pszPath : "";
+  const std::u16string text(path.begin(), path.end());
+  const DWORD on = pszPath != nullptr ? 1 : 0;
+  for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY})
+    if (!writeValues(u"SOFTWARE\\Korvel\\Logs", view,
+                     {{u"Logging", REG_DWORD, nullptr, on},
+                      {u"DynamicLogging", REG_DWORD, nullptr, on},
+                      {u"LogDetail", on ? REG_DWORD : REG_NONE, nullptr, 0xFFF},
+                      {u"TextOutput", on ? REG_SZ : REG_NONE, text.c_str(), 0}}))
+      return false;
+  return true;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -248,6 +265,8 @@ int main(int argc, char **argv) {
   }
   if (command == "show" && argc == 2)
     return show();
-  std::fprintf(stderr, "usage: sample_machine setup [--xp] | sample_machine show\n");
+  if (command == "logging" && argc == 3)
+    return logging(std::strcmp(argv[2], "off") == 0 ? nullptr : argv[2]) ? 0 : 1;
+  std::fprintf(stderr, "usage: sample_machine setup [--xp] | show | logging <log file>|off\n");
   return 2;
 }

@@ -19,8 +19,11 @@ struct CZELOutputType {
 
 class CZELLogDispatcher {
 public:
-  // Detailed entries. True when at least one output wrote the entry.
-  bool dispatch(ZEL_WORD wOutputType, const CZELDetailedLogRecord &rRecord) noexcept;
+  // Detailed entries: each output of the mask in turn (text, XML, HTML,
+  // server, unknown; the event-log bit is ignored). The result is the last
+  // output's; false when the mask names none of them. An output may store
+  // the path it wrote to in the record.
+  bool dispatch(ZEL_WORD wOutputType, CZELDetailedLogRecord &rRecord) noexcept;
   // Entries without a source location, in the simple text format.
-  bool dispatchSimple(ZEL_WORD wOutputType, const CZELLogRecord &rRecord) noexcept;
+  bool dispatchSimple(ZEL_WORD wOutputType, CZELLogRecord &rRecord) noexcept;
 };

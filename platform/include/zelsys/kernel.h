@@ -1,6 +1,6 @@
 //===- zelsys/kernel.h - Process-level kernel calls ------------------------===//
 //
-// The last-error value and the program's own path, with the Windows names,
+// The last-error value, the program's own path and sleeping, with the Windows names,
 // argument order, results and error behaviour.
 //
 //===----------------------------------------------------------------------===//
@@ -18,5 +18,9 @@ void SetLastError(DWORD dwErrCode);
 // nSize - 1 characters and a terminator; returns the characters copied, or
 // nSize with ERROR_INSUFFICIENT_BUFFER when the path had to be cut.
 DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize);
+
+// Suspends the calling thread for at least dwMilliseconds (0 gives up the
+// rest of its time slice).
+void Sleep(DWORD dwMilliseconds);
 
 } // namespace zelsys

@@ -85,6 +85,11 @@ constexpr DWORD MAX_PATH = 260;
 // failure values and move options.
 constexpr DWORD GENERIC_READ = 0x80000000u;
 constexpr DWORD GENERIC_WRITE = 0x40000000u;
+// Without FILE_WRITE_DATA, a handle with FILE_APPEND_DATA writes only at the
+// end of the file, wherever others have moved it.
+constexpr DWORD FILE_WRITE_DATA = 0x0002;
+constexpr DWORD FILE_APPEND_DATA = 0x0004;
+constexpr DWORD SYNCHRONIZE = 0x00100000u;
 constexpr DWORD FILE_SHARE_READ = 0x1;
 constexpr DWORD FILE_SHARE_WRITE = 0x2;
 constexpr DWORD FILE_SHARE_DELETE = 0x4;

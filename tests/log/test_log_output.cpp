@@ -1,0 +1,419 @@
+// test_log_output.cpp - the write decision, the text log's lines, its file,
+// its rotation and two processes appending at once, over the machine's
+// registry ("SOFTWARE\Korvel\Logs", removed before and after) and a test
+// folder. One source for both platforms.
+#include "zel_function_trace.h"
+#include "zel_log_entries.h"
+#include "zel_log_settings.h"
+#include "zel_logging_output_text.h"
+#include "zel_run_program.h"
+#include "zel_simple_log.h"
+#include "zel_test_support.h"
+#include "zelsys/environment.h"
+#include "zelsys/files.h"
+#include "zelsys/registry.h"
+#include "zelsys/security.h"
+#include "zelsys/winconst.h"
+
+#include <algorithm>
+#include <chrono>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+using zeltest::narrow;
+
+namespace {
+
+const ZEL_USHORT kLogsKey[] = u"SOFTWARE\\Korvel\\Logs";
+const std::u16string kFolder = u"C:\\ZelTestLogs";
+const std::u16string kLog = kFolder + u"\\test.log";
+const ZEL_USHORT kSource[] = u".\\zel_file";
+
+// Values of the key; a text makes a string value, else a number. No values
+// at all: no key.
+struct Value {
+  const char16_t *name;
+  ZEL_ULONG number;
+  const char16_t *text = nullptr;
+};
+
+void configure(const std::vector<Value> &values) {
+  zelsys::SHDeleteKeyW(zelsys::HKEY_LOCAL_MACHINE, kLogsKey);
+  zelsys::HKEY hKey = nullptr;
+  if (values.empty() ||
+      zelsys::RegCreateKeyExW(zelsys::HKEY_LOCAL_MACHINE, kLogsKey, 0, nullptr,
+                              zelsys::REG_OPTION_NON_VOLATILE, zelsys::KEY_ALL_ACCESS, nullptr,
+                              &hKey, nullptr) != zelsys::ERROR_SUCCESS)
+    return;
+  for (const Value &value : values) {
+    const std::u16string text = value.text ? value.text : u"";
+    const auto *pData = value.text ? reinterpret_cast<const zelsys::BYTE *>(text.c_str())
+                                   : reinterpret_cast<const zelsys::BYTE *>(&value.number);
+    const zelsys::DWORD dwBytes = value.text ? zelsys::DWORD((text.size() + 1) * 2) : 4;
+    zelsys::RegSetValueExW(hKey, value.name, 0, value.text ? zelsys::REG_SZ : zelsys::REG_DWORD,
+                           pData, dwBytes);
+  }
+  zelsys::RegCloseKey(hKey);
+}
+
+bool exists(const std::u16string &path) {
+  return zelsys::GetFileAttributesW(path.c_str()) != zelsys::INVALID_FILE_ATTRIBUTES;
+}
+
+// The file's UTF-16 units, byte-order mark included; empty when absent.
+std::u16string readUnits(const std::u16string &path) {
+  const zelsys::HANDLE hFile = zelsys::CreateFileW(
+      path.c_str(), zelsys::GENERIC_READ,
+      zelsys::FILE_SHARE_READ | zelsys::FILE_SHARE_WRITE | zelsys::FILE_SHARE_DELETE, nullptr,
+      zelsys::OPEN_EXISTING, zelsys::FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (hFile == zelsys::INVALID_HANDLE_VALUE)
+    return std::u16string();
+  std::u16string units(zelsys::GetFileSize(hFile, nullptr) / 2 + 1, u'\0');
+  zelsys::DWORD dwRead = 0;
+  zelsys::ReadFile(hFile, units.data(), zelsys::DWORD(units.size() * 2), &dwRead, nullptr);
+  zelsys::CloseHandle(hFile);
+  units.resize(dwRead / 2);
+  return units;
+}
+
+void removeLogs() {
+  for (const char16_t *name : {u"test.log", u"test.log.1", u"test.log.2", u"test.log.3"})
+    zelsys::DeleteFileW((kFolder + u"\\" + name).c_str());
+  zelsys::RemoveDirectoryW(kFolder.c_str());
+}
+
+std::tm fixedTime() {
+  std::tm time{};
+  time.tm_year = 93, time.tm_mon = 5, time.tm_mday = 30, time.tm_wday = 3;
+  time.tm_hour = 21, time.tm_min = 49, time.tm_sec = 8;
+  return time;
+}
+
+// The line a detailed record gives at the fixed time.
+std::u16string lineOf(const CZELDetailedLogRecord &record) {
+  ZEL_USHORT szLine[CZELLoggingOutputText::MAX_LINE_CHARS + 1] = {};
+  CZELLoggingOutputText::formatDetailed(record, fixedTime(), szLine, std::size(szLine));
+  return szLine;
+}
+
+// Records each write decision; takes no entry, so an entry's written flag
+// tells what the outputs did.
+class DecisionSink : public CZELLogSink {
+public:
+  DecisionSink() : m_pPrevious(attach(this)) {}
+  ~DecisionSink() override { attach(m_pPrevious); }
+  bool write(const CZELLogRecord &, const CZELDetailedLogRecord *,
+             bool bAllowed) noexcept override {
+    m_decisions.push_back(bAllowed);
+    return false;
+  }
+  std::vector<bool> m_decisions;
+
+private:
+  CZELLogSink *m_pPrevious;
+};
+
+class LogOutput : public ::testing::Test {
+protected:
+  void SetUp() override {
+    configure({});
+    removeLogs();
+    CZELLogSettings::setDynamicLoggingState(0);
+    CZELLoggingOutputText::resetCounters();
+    CZELLoggingOutputText::setClock(fixedTime);
+  }
+  void TearDown() override {
+    CZELLoggingOutputText::setClock(nullptr);
+    configure({});
+    removeLogs();
+  }
+};
+
+} // namespace
+
+TEST_F(LogOutput, WriteDecisionFollowsTheConfiguration) {
+  using T = CZELLogType;
+  const Value on{u"Logging", 1}, text{u"TextOutput", 0, kLog.c_str()};
+  const Value allow{u"AllowObjects", 0, u"CZELFile"}, exclude{u"ExcludeObjects", 0, u"CZELFile"};
+  const Value own{u"test_log_output", 0, u"1,0,x"}, ownXml{u"test_log_output", 0, u"2,0,x"};
+  auto detail = [](ZEL_ULONG ulDetail) { return Value{u"LogDetail", ulDetail}; };
+  struct Case {
+    std::vector<Value> values;
+    bool simple;
+    ZEL_ULONG type, kind;
+    ZEL_LONG value;
+    const char16_t *module;
+    bool allowed, written;
+  } cases[] = {
+      {{}, false, T::EXCEPTION_BAD, 0, 5, nullptr, false, false},
+      {{{u"Logging", 0}, text}, false, T::CRITICAL, 0, 5, nullptr, false, false},
+      {{on, text}, false, T::EXCEPTION_BAD, 0, 5, u"CZELFile", true, true},
+      {{on, text}, false, T::WARNING, 0, 5, nullptr, true, true},
+      {{on, text}, false, T::DEBUG, 0, 5, nullptr, false, false},
+      {{on, text}, true, T::NOTIFICATION, 1, 1, nullptr, false, false},
+      {{on, text}, false, T::ENTRY, 1, 0, nullptr, false, false},
+      {{on, text}, false, T::EXIT, 1, 1, nullptr, false, false},
+      {{on, text, detail(0)}, true, T::UNSPECIFIED, 1, 1, nullptr, true, true},
+      {{on, text, detail(0x1300)}, false, T::ENTRY, 1, 0, nullptr, true, true},
+      {{on, text, detail(0x1300)}, false, T::EXIT, 0, 5, nullptr, true, true},
+      {{on, text, detail(0x1300)}, false, T::EXIT, 0, 0, nullptr, false, false},
+      {{on, text, detail(0x1300)}, false, T::EXIT, 1, 0, nullptr, false, false},
+      {{on, text, detail(0x2300)}, false, T::EXIT, 1, 0x100, nullptr, true, true},
+      {{on, text, detail(0x2300)}, false, T::EXIT, 1, 1, nullptr, false, false},
+      {{on, text, detail(0x2300)}, false, T::EXIT, 2, 0, nullptr, false, false},
+      {{on, text, detail(0x4300)}, false, T::EXIT, 2, 0, nullptr, true, true},
+      {{on, text, detail(0x4300)}, false, T::EXIT, 2, 7, nullptr, false, false},
+      {{on, text, detail(0x0300)}, false, T::EXIT, 1, 1, nullptr, true, true},
+      {{on, text, own}, false, T::DEBUG, 0, 5, nullptr, true, true},
+      {{on, text, own}, true, T::NOTIFICATION, 1, 1, nullptr, true, true},
+      {{on, text, ownXml}, false, T::EXCEPTION_BAD, 0, 5, nullptr, true, false},
+      {{on, text, allow}, false, T::WARNING, 0, 5, u"File", true, true},
+      {{on, text, allow}, false, T::WARNING, 0, 5, u"CZELFILE", false, false},
+      {{on, text, allow}, false, T::WARNING, 0, 5, nullptr, true, true},
+      {{on, text, allow, exclude}, false, T::WARNING, 0, 5, u"CZELFile", true, true},
+      {{on, text, exclude}, false, T::WARNING, 0, 5, u"CZELFile", false, false},
+      {{on, text, exclude}, false, T::WARNING, 0, 5, u"CZELDirectory", true, true},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const Case &c = cases[i];
+    configure(c.values);
+    const std::u16string message = u"case " + std::u16string(1, char16_t(u'A' + i));
+    DecisionSink sink;
+    bool bLogged = false;
+    if (c.simple) {
+      CZELSimpleLog entry(1, false, c.type, message.c_str(), c.value, c.kind);
+      bLogged = entry.log();
+    } else {
+      CZELDetailedLog entry(c.type, message.c_str(), c.value, c.kind, c.module, u"f", kSource, 9,
+                            true, false, 1);
+      bLogged = entry.isLogged();
+    }
+    ASSERT_EQ(sink.m_decisions.size(), 1u) << "case " << i;
+    EXPECT_EQ(sink.m_decisions[0], c.allowed) << "case " << i;
+    EXPECT_EQ(bLogged, c.written) << "case " << i;
+    const bool bInFile = readUnits(kLog).find(u"\"" + message + u"\"") != std::u16string::npos;
+    EXPECT_EQ(bInFile, c.written) << "case " << i;
+  }
+  // A trace's ENTRY and EXIT lines, through the detail level of each.
+  configure({on, text, {u"DynamicLogging", 1}, {u"LogDetail", 0x0300}});
+  {
+    CZELFunctionTrace trace(u"CZELFile", u"read", kSource, 1105);
+    ASSERT_TRUE(trace.isActive());
+    trace.setResult(true);
+  }
+  const std::u16string units = readUnits(kLog);
+  EXPECT_NE(units.find(u"<ENTRY> <test_log_output> <CZELFile::read> <zel_file, 1105> \r\n"),
+            std::u16string::npos)
+      << narrow(units);
+  EXPECT_NE(units.find(u"<EXIT> <test_log_output> <CZELFile::read> <Passed> <zel_file, 1105> "),
+            std::u16string::npos)
+      << narrow(units);
+}
+
+TEST_F(LogOutput, LinesAreFormattedPieceByPiece) {
+  using T = CZELLogType;
+  const char16_t *const N = nullptr;
+  struct Case {
+    bool simple;
+    ZEL_ULONG type;
+    const char16_t *message;
+    ZEL_LONG value;
+    ZEL_ULONG kind;
+    const char16_t *module, *function, *source;
+    ZEL_ULONG line;
+    const char16_t *tail; // after "<time>: <label> <prog> "
+  } cases[] = {
+      {false, T::EXCEPTION_BAD, u"No file", 2, 0, N, N, kSource, 1369,
+       u"\"No file\" <Error: 0x00000002> <zel_file, 1369> "},
+      {false, T::EXIT, N, 1, 1, u"CZELFile", u"read", kSource, 1105,
+       u"<CZELFile::read> <Passed> <zel_file, 1105> "},
+      {false, T::WARNING, u"m", -1, 0, u"CZELFile", N, N, 0, u"<CZELFile> \"m\" "},
+      {false, T::DEBUG, u"", 0, 0, N, u"f", N, 42, u"<::f> <42> "},
+      {false, T::EXIT, N, 0x100, 1, N, N, u"zel_file", 0, u"<Failed> <zel_file>"},
+      {false, T::EXIT, N, 0, 2, N, N, u"a\\b\\c.cpp", 3, u"<Failed Logical Result> <c.cpp, 3> "},
+      {false, T::EXIT, N, 1, 2, N, N, N, 0, u"<Passed> "},
+      {false, T::ENTRY, N, 0, 1, N, N, N, 0, u""},
+      {false, T::DEBUG, N, 0, 2, N, N, N, 0, u""},
+      {false, T::ERROR, N, -1, 3, N, N, N, 0, u"<Return Code: 0xffffffff> "},
+      {false, T::ERROR, N, static_cast<ZEL_LONG>(0x80004005), 0, N, N, N, 0,
+       u"<Error: 0x80004005> "},
+      {false, T::ERROR, N, 9, 7, N, N, N, 0, u""},
+      {true, T::NOTIFICATION, u"Box text", 1, 1, N, N, N, 0, u"\"Box text\" "},
+      {true, T::EXIT, N, 1, 1, N, N, N, 0, u"<Passed>"},
+      {true, T::EXIT, N, 0, 1, N, N, N, 0, u"<Failed>"},
+      {true, T::EXIT, N, 0, 2, N, N, N, 0, u"<Failed Comparison>"},
+      {true, T::EXIT, u"q", 0x201, 2, N, N, N, 0, u"\"q\" <Passed>"},
+      {true, T::WARNING, N, 5, 0, N, N, N, 0, u"<Error: 0x00000005> "},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const Case &c = cases[i];
+    CZELDetailedLogRecord record(c.type, c.message, c.value, c.kind, c.module, c.function, c.source,
+                                 c.line, u"prog");
+    ZEL_USHORT szLine[CZELLoggingOutputText::MAX_LINE_CHARS + 1] = {};
+    ASSERT_TRUE(c.simple
+                    ? CZELLoggingOutputText::formatSimple(record, fixedTime(), szLine, 1025)
+                    : CZELLoggingOutputText::formatDetailed(record, fixedTime(), szLine, 1025));
+    const std::u16string expected = u"<Wed Jun 30 21:49:08 1993>: <" +
+                                    std::u16string(CZELLogType::label(c.type)) + u"> <prog> " +
+                                    c.tail + u"\r\n";
+    EXPECT_EQ(narrow(szLine), narrow(expected)) << "case " << i;
+  }
+  // The day of the month always has two digits; a line too long for its
+  // buffer is cut before its CR LF.
+  std::tm time = fixedTime();
+  time.tm_mday = 5, time.tm_wday = 6;
+  const std::u16string message(1100, u'm');
+  const CZELLogRecord longRecord(CZELLogType::DEBUG, message.c_str(), 0, 0, u"prog");
+  ZEL_USHORT szLine[CZELLoggingOutputText::MAX_LINE_CHARS + 1] = {};
+  ASSERT_TRUE(CZELLoggingOutputText::formatSimple(longRecord, time, szLine, std::size(szLine)));
+  const std::u16string line = szLine;
+  EXPECT_EQ(narrow(line.substr(0, 45)), "<Sat Jun 05 21:49:08 1993>: <DEBUG> <prog> \"m");
+  EXPECT_GE(line.size(), CZELLoggingOutputText::MAX_LINE_CHARS - 1);
+  EXPECT_LE(line.size(), CZELLoggingOutputText::MAX_LINE_CHARS);
+  EXPECT_EQ(line.substr(line.size() - 3), u"m\r\n");
+}
+
+TEST_F(LogOutput, FileGetsItsMarkOnceAndOnlyWhenConfigured) {
+  // No TextOutput: nothing written, no file.
+  configure({{u"Logging", 1}});
+  CZELDetailedLogRecord record(CZELLogType::WARNING, u"w", 0, 0, nullptr, nullptr, kSource, 1);
+  EXPECT_FALSE(CZELLoggingOutputText().write(record));
+  EXPECT_FALSE(CZELLogWarning(u"w", 0, 0, nullptr, nullptr, kSource, 1, 1, true, false).isLogged());
+  EXPECT_FALSE(exists(kLog));
+  // Two lines: one mark at the start of the new file.
+  configure({{u"Logging", 1}, {u"TextOutput", 0, kLog.c_str()}});
+  const CZELLogWarning first(u"first", 0, 0, nullptr, nullptr, kSource, 1, 1, true, false);
+  const CZELLogWarning second(u"second", 0, 0, nullptr, nullptr, kSource, 2, 1, true, false);
+  EXPECT_TRUE(first.isLogged() && second.isLogged());
+  EXPECT_EQ(narrow(readUnits(kLog)),
+            narrow(u'\xFEFF' + lineOf(first.getRecord()) + lineOf(second.getRecord())));
+  // Only the XML bit: admitted, nothing written, the entry stays unwritten.
+  EXPECT_FALSE(
+      CZELLogWarning(u"xml", 0, 0, nullptr, nullptr, kSource, 3, 2, true, false).isLogged());
+  // A path without a drive letter takes no detailed line.
+  CZELDetailedLogRecord noDrive(CZELLogType::WARNING, u"w", 0, 0, nullptr, nullptr, kSource, 1,
+                                nullptr, u"ZelTestLogs\\test.log");
+  EXPECT_FALSE(CZELLoggingOutputText().write(noDrive));
+  EXPECT_EQ(readUnits(kLog).find(u"xml"), std::u16string::npos);
+}
+
+TEST_F(LogOutput, RotationKeepsAtMostTheConfiguredCopies) {
+  configure({{u"Logging", 1},
+             {u"TextOutput", 0, kLog.c_str()},
+             {u"DynamicLogging", 0},
+             {u"MaxLogFileNum", 2},
+             {u"MaxLogFileSize", 1}});
+  ASSERT_EQ(CZELLogSettings::getDynamicLoggingState(), ZEL_ULONG(CZELLogSettings::DYNAMIC_OFF));
+  // What each file must hold, rotated by the rule itself: the line that
+  // passes 1 KB (over 2047 bytes) stays in the file that becomes ".1".
+  std::vector<std::u16string> files(3); // the file, ".1", ".2"
+  ZEL_ULONG ulBytes = 0, ulRotations = 0;
+  for (int i = 0; ulRotations < 3 || files[0].empty(); ++i) {
+    const std::u16string message = u"line " + std::u16string(1 + i % 17, u'x');
+    CZELDetailedLogRecord record(CZELLogType::DEBUG, message.c_str(), 0, 0, nullptr, nullptr,
+                                 kSource, ZEL_ULONG(i));
+    ASSERT_TRUE(CZELLoggingOutputText().write(record));
+    files[0] += lineOf(record);
+    ulBytes += ZEL_ULONG(lineOf(record).size() * 2);
+    if (ulBytes / 1024 > 1) {
+      files[2] = files[1], files[1] = files[0], files[0].clear();
+      ulBytes = 0, ++ulRotations;
+    }
+    ASSERT_EQ(CZELLoggingOutputText::getBytesWritten(), ulBytes) << "line " << i;
+    ASSERT_EQ(CZELLoggingOutputText::getRotationCount(), ulRotations) << "line " << i;
+  }
+  EXPECT_EQ(narrow(readUnits(kLog)), narrow(u'\xFEFF' + files[0]));
+  EXPECT_EQ(narrow(readUnits(kLog + u".1")), narrow(u'\xFEFF' + files[1]));
+  EXPECT_EQ(narrow(readUnits(kLog + u".2")), narrow(u'\xFEFF' + files[2]));
+  EXPECT_FALSE(exists(kLog + u".3"));
+
+  // Without a readable DynamicLogging the limits keep their defaults.
+  configure({{u"MaxLogFileNum", 5}, {u"MaxLogFileSize", 1}});
+  CZELLogSettings::setDynamicLoggingState(0);
+  EXPECT_EQ(CZELLogSettings::getDynamicLoggingState(), ZEL_ULONG(CZELLogSettings::DYNAMIC_OFF));
+  EXPECT_EQ(CZELLogSettings::getMaxLogFileNum(), 1u);
+  EXPECT_EQ(CZELLogSettings::getMaxLogFileSize(), 10240u);
+}
+
+namespace {
+
+constexpr int kLinesPerProcess = 2000;
+const char16_t kChildVariable[] = u"ZEL_TEST_LOG_CHILD";
+
+// Line i of one process: lengths differ from line to line and between the
+// two processes, so a line cut into another cannot pass for a whole one.
+CZELDetailedLogRecord appendedRecord(const char16_t *who, int i) {
+  const std::u16string message(1 + i % (who[0] == u'c' ? 37 : 53), who[0]);
+  return CZELDetailedLogRecord(CZELLogType::DEBUG, message.c_str(), i, 3, who, nullptr, nullptr,
+                               ZEL_ULONG(i + 1), u"appender", kLog.c_str());
+}
+
+// Waits at most a minute for the log to grow past a size.
+bool waitForGrowth(std::size_t units) {
+  for (int i = 0; i < 6000 && readUnits(kLog).size() <= units; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return readUnits(kLog).size() > units;
+}
+
+void appendLines(const char16_t *who, int from, int to) {
+  for (int i = from; i < to; ++i) {
+    CZELDetailedLogRecord record = appendedRecord(who, i);
+    CZELLoggingOutputText().write(record);
+  }
+}
+
+} // namespace
+
+// The other process of the test below, started by it; skipped otherwise. It
+// writes one line, waits for the parent to start, then writes the rest.
+TEST(LogOutputChild, AppendLines) {
+  zelsys::WCHAR szValue[8] = {};
+  if (zelsys::GetEnvironmentVariableW(kChildVariable, szValue, 8) == 0)
+    GTEST_SKIP() << "run by LogOutput.TwoProcessesAppendWholeLines";
+  CZELLoggingOutputText::setClock(fixedTime);
+  appendLines(u"child", 0, 1);
+  ASSERT_TRUE(waitForGrowth(readUnits(kLog).size()));
+  appendLines(u"child", 1, kLinesPerProcess);
+}
+
+TEST_F(LogOutput, TwoProcessesAppendWholeLines) {
+  ASSERT_TRUE(zelsys::SetEnvironmentVariableW(kChildVariable, u"1"));
+  int iChildCode = -1;
+  std::thread child([&] {
+    iChildCode = zeltest::runProgram(zeltest::builtProgram(u"tests\\log\\test_log_output"),
+                                     u"--gtest_filter=LogOutputChild.*", u"C:\\", std::nullopt);
+  });
+  const bool bChildStarted = waitForGrowth(0);
+  appendLines(u"parent", 0, kLinesPerProcess);
+  child.join();
+  zelsys::SetEnvironmentVariableW(kChildVariable, nullptr);
+  ASSERT_TRUE(bChildStarted);
+  ASSERT_EQ(iChildCode, 0);
+
+  // Every line whole, each process's lines in its order, one mark.
+  const std::u16string units = readUnits(kLog);
+  ASSERT_FALSE(units.empty());
+  EXPECT_EQ(units[0], u'\xFEFF');
+  EXPECT_EQ(std::count(units.begin(), units.end(), u'\xFEFF'), 1);
+  std::map<std::u16string, std::pair<int, int>> expected; // line: process, number
+  for (int who = 0; who < 2; ++who)
+    for (int i = 0; i < kLinesPerProcess; ++i)
+      expected[lineOf(appendedRecord(who ? u"parent" : u"child", i))] = {who, i};
+  std::size_t lines = 0, whole = 0, inOrder = 0, changes = 0;
+  int last[2] = {-1, -1}, lastWho = 0;
+  for (std::size_t at = 1, end; at < units.size(); at = end + 2, ++lines) {
+    end = std::min(units.find(u"\r\n", at), units.size());
+    const auto found = expected.find(units.substr(at, end - at + 2));
+    if (found == expected.end())
+      continue;
+    const auto [who, i] = found->second;
+    ++whole, inOrder += i > last[who], changes += who != lastWho;
+    last[who] = i, lastWho = who;
+  }
+  const std::size_t all = 2 * kLinesPerProcess;
+  EXPECT_TRUE(lines == all && whole == all && inOrder == all)
+      << lines << " lines, " << whole << " whole, " << inOrder << " in order";
+  EXPECT_GT(changes, 10u) << "the two processes must have written at the same time";
+}
