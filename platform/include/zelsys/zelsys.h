@@ -13,6 +13,7 @@
 #include "zelsys/kernel.h"
 #include "zelsys/memory.h"
 #include "zelsys/profile.h"
+#include "zelsys/profilefiles.h"
 #include "zelsys/registry.h"
 #include "zelsys/resources.h"
 #include "zelsys/security.h"
