@@ -34,19 +34,6 @@ bool writeBytes(const std::u16string &path, const std::string &bytes) {
          written == bytes.size();
 }
 
-std::string readBytes(const std::u16string &path) {
-  File file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                        FILE_ATTRIBUTE_NORMAL, nullptr),
-            CloseHandle);
-  std::string bytes;
-  char chunk[4096];
-  DWORD got = 0;
-  while (file.get() != INVALID_HANDLE_VALUE &&
-         ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr) && got != 0)
-    bytes.append(chunk, got);
-  return bytes;
-}
-
 const char16_t *orNull(const std::u16string &text) {
   return text == u"<null>" ? nullptr : text.c_str();
 }
@@ -147,7 +134,7 @@ TEST_F(ProfileFiles, WritesReadBackAsDocumented) {
     EXPECT_EQ(read.result, step.result);
     EXPECT_EQ(zeltest::narrow(read.text), zeltest::narrow(step.text));
   }
-  EXPECT_EQ(readBytes(FILE_NAME), "[Sec]\r\nKey=x\r\n");
+  EXPECT_EQ(zeltest::readFileBytes(FILE_NAME), "[Sec]\r\nKey=x\r\n");
 }
 
 TEST_F(ProfileFiles, NumbersListsAndCutsFollowTheSizeRules) {
@@ -179,7 +166,7 @@ TEST_F(ProfileFiles, NumbersListsAndCutsFollowTheSizeRules) {
 TEST_F(ProfileFiles, FilesAsWindowsWritesThemReadTheSame) {
   // A new file is code page 1252: "é" is E9, "€" is 80.
   ASSERT_TRUE(WritePrivateProfileStringW(u"Sec", u"key", u"caf\u00e9 \u20ac", FILE_NAME.c_str()));
-  EXPECT_EQ(readBytes(FILE_NAME), "[Sec]\r\nkey=caf\xE9 \x80\r\n");
+  EXPECT_EQ(zeltest::readFileBytes(FILE_NAME), "[Sec]\r\nkey=caf\xE9 \x80\r\n");
   ASSERT_TRUE(writeBytes(FILE_NAME, "[S]\r\nk=\xE9\x80\x81\r\n"));
   EXPECT_EQ(getString(u"S", u"k").text, u"\u00e9\u20ac\u0081|");
   // A UTF-16 file (with its mark) is read and kept as UTF-16.
@@ -189,12 +176,12 @@ TEST_F(ProfileFiles, FilesAsWindowsWritesThemReadTheSame) {
                      std::string(reinterpret_cast<const char *>(wide.data()), 2 * wide.size())));
   EXPECT_EQ(getString(u"S", u"k").text, u"\u03a9|");
   ASSERT_TRUE(WritePrivateProfileStringW(u"S", u"n", u"\u0416", FILE_NAME.c_str()));
-  EXPECT_EQ(readBytes(FILE_NAME).substr(0, 4), std::string("\xFF\xFE[\0", 4));
+  EXPECT_EQ(zeltest::readFileBytes(FILE_NAME).substr(0, 4), std::string("\xFF\xFE[\0", 4));
   EXPECT_EQ(getString(u"S", u"n").text, u"\u0416|");
   // A name without a folder is a file in the Windows folder.
   const std::u16string bare = u"FixwellIniTest.ini";
   ASSERT_TRUE(WritePrivateProfileStringW(u"S", u"k", u"v", bare.c_str()));
-  EXPECT_EQ(readBytes(u"C:\\Windows\\" + bare), "[S]\r\nk=v\r\n");
+  EXPECT_EQ(zeltest::readFileBytes(u"C:\\Windows\\" + bare), "[S]\r\nk=v\r\n");
   EXPECT_TRUE(DeleteFileW((u"C:\\Windows\\" + bare).c_str()));
   // A character 1252 lacks, given to a 1252 file.
   const std::u16string other = ROOT + u"\\other.ini";

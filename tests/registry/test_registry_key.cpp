@@ -433,10 +433,6 @@ TEST_F(RegistryKeyTest, HiveExportAndImport) {
                          "a hive restore restores nothing");
   ZEL_EXPECT_GAP_ON_WINE(valueOf(u"Restored", u"Replaced").empty(),
                          "a hive restore restores nothing");
-
-  // The text format belongs to the registry file.
-  EXPECT_FALSE(source.exportKey(file, CZELRegistryKey::EXPORT_TEXT_FORMAT, true));
-  EXPECT_FALSE(source.importKey(file, CZELRegistryKey::IMPORT_TEXT_FORMAT));
 }
 
 TEST(RegistryValentTest, ConstructionAndComparison) {

@@ -1,6 +1,10 @@
 // zel_test_support.cpp - the shared test helpers.
 #include "zel_test_support.h"
 
+#include "zelsys/files.h"
+#include "zelsys/security.h"
+#include "zelsys/winconst.h"
+
 #include <cstdlib>
 
 namespace zeltest {
@@ -38,6 +42,21 @@ std::string narrow(const std::u16string &text) {
 std::string narrow(const char16_t *value) { return narrow(text(value)); }
 
 std::u16string text(const char16_t *value) { return value ? std::u16string(value) : u""; }
+
+std::string readFileBytes(const std::u16string &path) {
+  const zelsys::HANDLE hFile =
+      zelsys::CreateFileW(path.c_str(), zelsys::GENERIC_READ, zelsys::FILE_SHARE_READ, nullptr,
+                          zelsys::OPEN_EXISTING, zelsys::FILE_ATTRIBUTE_NORMAL, nullptr);
+  std::string bytes;
+  if (hFile == zelsys::INVALID_HANDLE_VALUE)
+    return bytes;
+  char chunk[4096];
+  zelsys::DWORD dwGot = 0;
+  while (zelsys::ReadFile(hFile, chunk, sizeof chunk, &dwGot, nullptr) && dwGot != 0)
+    bytes.append(chunk, dwGot);
+  zelsys::CloseHandle(hFile);
+  return bytes;
+}
 
 RecordingSink::RecordingSink() : m_pPrevious(CZELLogSink::attach(this)) {}
 

@@ -18,6 +18,8 @@ std::string narrow(const std::u16string &text);
 std::string narrow(const char16_t *text);
 // A null text as the empty string.
 std::u16string text(const char16_t *text);
+// A file's bytes through the platform's calls; empty when it cannot be read.
+std::string readFileBytes(const std::u16string &path);
 
 struct LoggedEntry {
   ZEL_ULONG type = 0;

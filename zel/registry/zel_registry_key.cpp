@@ -10,6 +10,7 @@
 
 #include "zel_catch.h"
 #include "zel_function_trace.h"
+#include "zel_registry_file.h"
 
 #include "zelsys/files.h"
 #include "zelsys/kernel.h"
@@ -354,9 +355,8 @@ bool CZELRegistryKey::exportKey(const CZELWCharString &szExportFileName, ZEL_ULO
     if (!szExportFileName.isValid())
       throw CZELBadArgException(u"szExportFileName", u"filename must be non-null", ZEL_SOURCE,
                                 __LINE__, 1, true, false);
-    // The text format is the registry file's work, which is not built yet.
     if (dwFormat == EXPORT_TEXT_FORMAT)
-      return false;
+      return CZELRegistryFile(szExportFileName).exportKey(m_hKeyRoot, m_szSubKey, bOverwrite);
     if (bOverwrite)
       zelsys::DeleteFileW(szExportFileName.getBuffer()); // a missing file is fine
     if (!enablePrivilege(zelsys::SE_BACKUP_NAME) || !ensureOpen())
@@ -377,9 +377,9 @@ bool CZELRegistryKey::importKey(const CZELWCharString &szImportFileName, ZEL_ULO
     if (!szImportFileName.isValid())
       throw CZELBadArgException(u"szImportFileName", u"filename must be non-null", ZEL_SOURCE,
                                 __LINE__, 1, true, false);
-    // The text format is the registry file's work, which is not built yet.
+    // The file names its keys itself, wherever they are.
     if (dwFlags == IMPORT_TEXT_FORMAT)
-      return false;
+      return CZELRegistryFile(szImportFileName).importKey();
     if (!enablePrivilege(zelsys::SE_RESTORE_NAME) || !ensureOpen())
       return false;
     const zelsys::LSTATUS lStatus =
