@@ -88,10 +88,7 @@ CZELWCharString profilesRoot() {
   zelsys::DWORD dwSize = PATH_BUFFER;
   if (!zelsys::GetDefaultUserProfileDirectoryW(szDefault, &dwSize))
     return CZELWCharString();
-  const std::u16string path(szDefault);
-  const std::size_t cut = path.rfind(u'\\');
-  return cut == std::u16string::npos ? CZELWCharString()
-                                     : CZELWCharString(path.substr(0, cut + 1).c_str());
+  return folderOf(CZELWCharString(szDefault));
 }
 
 const ZEL_USHORT *profileLayout(const CZELWindowsOSInfo &osInfo) {

@@ -59,13 +59,16 @@ std::u16string textOf(const CZELWCharString &strText) {
   return strText.getBuffer() != nullptr ? std::u16string(strText.getBuffer()) : std::u16string();
 }
 
-// The path up to and including its last "\"; empty when it has none.
+} // namespace
+
 CZELWCharString folderOf(const CZELWCharString &strPath) {
   const std::u16string path = textOf(strPath);
   const std::size_t cut = path.rfind(u'\\');
   return cut == std::u16string::npos ? CZELWCharString()
                                      : CZELWCharString(path.substr(0, cut + 1).c_str());
 }
+
+namespace {
 
 // The path after its last "\"; the whole path when it has none.
 CZELWCharString fileNameOf(const CZELWCharString &strPath) {

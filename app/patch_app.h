@@ -82,6 +82,9 @@ private:
 // The low eight bits of each character, in order; no terminator.
 CZELBuffer<ZEL_BYTE> toByteBuffer(const CZELWCharString &strText);
 
+// The path up to and including its last "\"; empty when it has none.
+CZELWCharString folderOf(const CZELWCharString &strPath);
+
 // A text of the program's string table (empty when the id is missing).
 CZELWCharString loadPatchText(ZEL_ULONG ulId);
 

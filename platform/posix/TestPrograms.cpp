@@ -1,6 +1,11 @@
-// zel_run_program_posix.cpp - starting programs and making links on the
-// substitute, where a Windows path names a host file through the emulated
-// machine's drives.
+//===- posix/TestPrograms.cpp - Starting programs and making links for tests ===//
+//
+// The substitute's half of the test support declared in tests/support/
+// zel_run_program.h, where a Windows path names a host file through the
+// emulated machine's drives: built only into the test support library,
+// never into the framework or a program. Only code that works on every Unix.
+//
+//===----------------------------------------------------------------------===//
 #include "zel_run_program.h"
 
 #include "HostPath.h"

@@ -1,9 +1,13 @@
-// zel_run_program_win32.cpp - starting programs and making links on Windows
-// and under Wine. The only test file that includes <windows.h>.
-#define WIN32_LEAN_AND_MEAN
-#define NOMINMAX
+//===- win32/TestPrograms.cpp - Starting programs and making links for tests ===//
+//
+// The Windows half of the test support declared in tests/support/
+// zel_run_program.h: built only into the test support library, never into
+// the framework or a program. Only code for Windows belongs here.
+//
+//===----------------------------------------------------------------------===//
+// Symbolic links came with Vista; the calls are declared from there on.
 #define _WIN32_WINNT 0x0601
-#include <windows.h>
+#include "WindowsSupport.h"
 
 #include "zel_run_program.h"
 
