@@ -15,7 +15,9 @@
 #include "zelsys/winconst.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -94,6 +96,14 @@ using File = std::unique_ptr<void, BOOL (*)(HANDLE)>;
 
 std::string readFile() { return zeltest::readFileBytes(FILE_NAME); }
 
+// A new export file's bytes: UTF-16LE text with its byte-order mark.
+std::string unicodeFile(const std::string &ascii) {
+  std::string bytes("\xFF\xFE");
+  for (char c : ascii)
+    bytes += std::string{c, '\0'};
+  return bytes;
+}
+
 void writeFile(const std::string &bytes) {
   CreateDirectoryW(FOLDER.c_str(), nullptr);
   File file(CreateFileW(FILE_NAME.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -111,6 +121,103 @@ std::vector<std::u16string> stringsOf(CZELIniLineList &list) {
        pNode = pNode->getNext())
     strings.push_back(zeltest::text(pNode->getItemRef().getBuffer()));
   return strings;
+}
+
+// A tree as the registry holds it: key path -> value name -> (type, data).
+typedef std::map<std::u16string, std::map<std::u16string, Stored>> Tree;
+
+// Reads the subtree of ROOT\tail through the platform calls alone.
+void readTree(const std::u16string &key, Tree &tree) {
+  HKEY hKey = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &hKey), 0) << "open";
+  auto &values = tree[key];
+  char16_t name[256];
+  Bytes data(4096);
+  for (DWORD i = 0;; ++i) {
+    DWORD cchName = 256, cbData = static_cast<DWORD>(data.size()), type = 0;
+    if (RegEnumValueW(hKey, i, name, &cchName, nullptr, &type, data.data(), &cbData) != 0)
+      break;
+    values[name] = Stored{0, type, Bytes(data.begin(), data.begin() + cbData)};
+  }
+  std::vector<std::u16string> children;
+  for (DWORD i = 0;; ++i) {
+    DWORD cchName = 256;
+    if (RegEnumKeyExW(hKey, i, name, &cchName, nullptr, nullptr, nullptr, nullptr) != 0)
+      break;
+    children.push_back(key + u"\\" + name);
+  }
+  RegCloseKey(hKey);
+  for (const std::u16string &child : children)
+    readTree(child, tree);
+}
+
+// A generated tree of 1,000 keys, each the child of an earlier one, with
+// names that have spaces and characters outside any single code page, and
+// values of every type, the default value and empty keys among them. Stores
+// it and returns what an export and import must restore: the named values
+// of the five text types (bytes padded to an even count) and the keys that
+// hold one or lead to one.
+Tree storeGeneratedTree(const std::u16string &top) {
+  static const char16_t *const WORDS[] = {u"alpha",
+                                          u"two words",
+                                          u"Gr\u00F6\u00DFe",
+                                          u"caf\u00E9 au lait",
+                                          u"\u03A9\u03BC\u03AD\u03B3\u03B1",
+                                          u"\u65E5\u672C\u8A9E",
+                                          u"na\u00EFve",
+                                          u"x"};
+  static const DWORD TYPES[] = {REG_DWORD,  REG_SZ,    REG_EXPAND_SZ, REG_MULTI_SZ,
+                                REG_BINARY, REG_QWORD, REG_NONE};
+  std::minstd_rand random(8201);
+  auto pick = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
+  auto word = [&](std::size_t n) {
+    return std::u16string(WORDS[pick(std::size(WORDS))]) + u" " +
+           std::u16string(1, static_cast<char16_t>(u'0' + n % 10)) +
+           std::u16string(1, static_cast<char16_t>(u'a' + n / 10 % 26)) +
+           std::u16string(1, static_cast<char16_t>(u'a' + n / 260));
+  };
+  auto text = [&](std::size_t n) { return word(n) + u", \"quoted\" = " + word(n + 1); };
+  std::vector<std::u16string> keys{top};
+  Tree expected;
+  for (std::size_t k = 1; k < 1000; ++k) {
+    keys.push_back(keys[pick(keys.size())] + u"\\" + word(k));
+    HKEY hKey = nullptr; // made first: some keys get no value
+    RegCreateKeyExW(HKEY_CURRENT_USER, keys.back().c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                    &hKey, nullptr);
+    RegCloseKey(hKey);
+    for (std::size_t v = 0, count = pick(5); v < count; ++v) {
+      const DWORD type = TYPES[pick(std::size(TYPES))];
+      const std::u16string name = v == 0 && pick(8) == 0 ? u"" : word(v);
+      Bytes data;
+      if (type == REG_SZ || type == REG_EXPAND_SZ)
+        data =
+            bytesOf(std::u16string(type == REG_SZ ? text(k) : u"%SystemRoot%\\" + text(k)) + u'\0');
+      else if (type == REG_MULTI_SZ)
+        for (std::size_t s = 0, strings = 1 + pick(3); s <= strings; ++s) {
+          const Bytes piece = bytesOf(s == strings ? std::u16string(1, u'\0') : text(s) + u'\0');
+          data.insert(data.end(), piece.begin(), piece.end());
+        }
+      else
+        for (std::size_t b = 0, size = type == REG_DWORD   ? 4
+                                       : type == REG_QWORD ? 8
+                                                           : pick(41);
+             b < size; ++b)
+          data.push_back(static_cast<std::uint8_t>(random()));
+      store(HKEY_CURRENT_USER, keys.back(), name.empty() ? nullptr : name.c_str(), type, data);
+      if (name.empty() || type == REG_QWORD || type == REG_NONE)
+        continue;
+      if (data.size() % 2 != 0)
+        data.push_back(0);
+      expected[keys.back()][name] = Stored{0, type, data};
+    }
+  }
+  // Every key on the way to a restored value is restored as its parent.
+  for (auto it = expected.begin(); it != expected.end(); ++it)
+    for (std::size_t at = it->first.rfind(u'\\'); at > top.size() && at != std::u16string::npos;
+         at = it->first.rfind(u'\\', at - 1))
+      expected[it->first.substr(0, at)];
+  expected[top];
+  return expected;
 }
 
 bool exportTree(const std::u16string &tail, bool bOverwrite = true) {
@@ -145,11 +252,11 @@ TEST_F(RegistryFile, ExportsTheFormatByteForByte) {
   EXPECT_TRUE(CZELRegistryKey(HKEY_CURRENT_USER, CZELWCharString(path(u"Demo").c_str()))
                   .exportKey(CZELWCharString(FILE_NAME.c_str()),
                              CZELRegistryKey::EXPORT_TEXT_FORMAT, true));
-  EXPECT_EQ(readFile(), zeltest::narrow(u"[" + SECTION + u"\\Demo]\r\n") +
-                            "Count=REG_DWORD:0x0000002A\r\n"
-                            "Name=REG_SZ:\"abc\"\r\n"
-                            "List=REG_SZ_MULTI:61 00 00 00,62 00 63 00 00 00\r\n"
-                            "Raw=REG_BINARY:01 02 03 00\r\n");
+  EXPECT_EQ(readFile(), unicodeFile(zeltest::narrow(u"[" + SECTION + u"\\Demo]\r\n") +
+                                    "Count=REG_DWORD:0x0000002A\r\n"
+                                    "Name=REG_SZ:\"abc\"\r\n"
+                                    "List=REG_SZ_MULTI:61 00 00 00,62 00 63 00 00 00\r\n"
+                                    "Raw=REG_BINARY:01 02 03 00\r\n"));
 }
 
 TEST_F(RegistryFile, WritesWhatTheFormatHoldsAndRestoresIt) {
@@ -267,6 +374,24 @@ TEST_F(RegistryFile, ImportsWhereTheSectionsPoint) {
   EXPECT_TRUE(CZELRegistryFile(CZELWCharString(FILE_NAME.c_str())).importKey());
 }
 
+TEST_F(RegistryFile, GeneratedTreeSurvivesExportAndImport) {
+  Tree expected;
+  ASSERT_NO_FATAL_FAILURE(expected = storeGeneratedTree(path(u"Gen")));
+  EXPECT_TRUE(exportTree(u"Gen"));
+  ASSERT_EQ(SHDeleteKeyW(HKEY_CURRENT_USER, path(u"Gen").c_str()), 0);
+  ASSERT_TRUE(CZELRegistryFile(CZELWCharString(FILE_NAME.c_str())).importKey());
+  Tree restored;
+  ASSERT_NO_FATAL_FAILURE(readTree(path(u"Gen"), restored));
+  EXPECT_EQ(restored.size(), expected.size());
+  for (const auto &[key, values] : expected)
+    for (const auto &[name, value] : values)
+      EXPECT_TRUE(restored[key][name] == value)
+          << zeltest::narrow(key + u" : " + name) << " type " << value.type << " size "
+          << value.data.size() << " restored " << restored[key][name].type << " size "
+          << restored[key][name].data.size();
+  EXPECT_TRUE(restored == expected);
+}
+
 TEST_F(RegistryFile, ExportIntoAnExistingFile) {
   store(HKEY_CURRENT_USER, path(u""), u"Count", REG_DWORD, {42, 0, 0, 0});
   std::string section("["); // built by appending: a literal in front trips a bogus warning
@@ -278,7 +403,7 @@ TEST_F(RegistryFile, ExportIntoAnExistingFile) {
     std::string expected;
   } cases[] = {
       {false, section + "Keep=REG_SZ:\"old\"\r\nCount=REG_DWORD:0x0000002A\r\n[Other]\r\na=b\r\n"},
-      {true, section + "Count=REG_DWORD:0x0000002A\r\n"},
+      {true, unicodeFile(section + "Count=REG_DWORD:0x0000002A\r\n")},
   };
   for (const auto &c : cases) {
     writeFile(before);

@@ -32,6 +32,10 @@ public:
   // as it was) for a missing or empty section and one too long to list.
   virtual bool getProfileSection(const CZELWCharString &szSection, CZELIniLineList &lines);
   virtual bool getProfileSectionNames(CZELIniLineList &names);
+  // The same two lists whole, however long: the buffer grows until the
+  // list fits, so that a big file is never read in part.
+  bool getWholeProfileSection(const CZELWCharString &szSection, CZELIniLineList &lines);
+  bool getWholeProfileSectionNames(CZELIniLineList &names);
   // At most 1,021 characters; a missing or empty entry, one holding
   // "Not Found" and a longer one give false.
   virtual bool getProfileString(const CZELWCharString &szSection, const CZELWCharString &szKeyName,
@@ -43,5 +47,8 @@ public:
                                 const CZELWCharString &szValue);
 
 private:
+  bool readSection(const CZELWCharString &szSection, CZELIniLineList &lines, bool bWhole);
+  bool readSectionNames(CZELIniLineList &names, bool bWhole);
+
   CZELWCharString m_szFileName;
 };

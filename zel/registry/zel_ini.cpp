@@ -40,9 +40,12 @@ const ZEL_USHORT *orNull(const CZELWCharString &szText) {
 
 ZEL_LONG lastError() { return static_cast<ZEL_LONG>(zelsys::GetLastError()); }
 
+// The largest buffer the whole-list reads grow to (512 MiB of units).
+constexpr zelsys::DWORD MAX_LIST_UNITS = 0x10000000;
+
 // A zero-separated list of n units as strings; empty runs are skipped.
 bool fillList(const ZEL_USHORT *pUnits, zelsys::DWORD n, CZELIniLineList &list) {
-  if (n == 0 || n == LIST_UNITS - 2)
+  if (n == 0)
     return false;
   list.flush();
   for (zelsys::DWORD start = 0; start < n;) {
@@ -56,9 +59,18 @@ bool fillList(const ZEL_USHORT *pUnits, zelsys::DWORD n, CZELIniLineList &list) 
   return !list.isEmpty();
 }
 
-template <class Call> bool readList(CZELIniLineList &list, Call call) {
-  CZELBuffer<ZEL_USHORT> buffer(LIST_UNITS);
-  return fillList(buffer.getBuffer(), call(buffer.getBuffer()), list);
+// Reads a list with a buffer of LIST_UNITS, or, for bWhole, of as many as
+// the list needs: a cut list answers size - 2, so the buffer doubles until
+// the answer is shorter. A cut list gives false.
+template <class Call> bool readList(CZELIniLineList &list, bool bWhole, Call call) {
+  for (zelsys::DWORD units = LIST_UNITS;; units *= 2) {
+    CZELBuffer<ZEL_USHORT> buffer(units);
+    const zelsys::DWORD n = call(buffer.getBuffer(), units);
+    if (n != units - 2)
+      return fillList(buffer.getBuffer(), n, list);
+    if (!bWhole || units > MAX_LIST_UNITS / 2)
+      return false;
+  }
 }
 
 void writeString(const CZELWCharString &szSection, const CZELWCharString &szKeyName,
@@ -117,18 +129,34 @@ bool CZELIni::getProfileInt(const CZELWCharString &szSection, const CZELWCharStr
 }
 
 bool CZELIni::getProfileSection(const CZELWCharString &szSection, CZELIniLineList &lines) {
+  return readSection(szSection, lines, false);
+}
+
+bool CZELIni::getProfileSectionNames(CZELIniLineList &names) {
+  return readSectionNames(names, false);
+}
+
+bool CZELIni::getWholeProfileSection(const CZELWCharString &szSection, CZELIniLineList &lines) {
+  return readSection(szSection, lines, true);
+}
+
+bool CZELIni::getWholeProfileSectionNames(CZELIniLineList &names) {
+  return readSectionNames(names, true);
+}
+
+bool CZELIni::readSection(const CZELWCharString &szSection, CZELIniLineList &lines, bool bWhole) {
   return runOperation(u"getProfileSection", __LINE__, [&] {
-    return readList(lines, [&](ZEL_USHORT *pBuffer) {
-      return zelsys::GetPrivateProfileSectionW(orNull(szSection), pBuffer, LIST_UNITS,
+    return readList(lines, bWhole, [&](ZEL_USHORT *pBuffer, zelsys::DWORD units) {
+      return zelsys::GetPrivateProfileSectionW(orNull(szSection), pBuffer, units,
                                                orNull(m_szFileName));
     });
   });
 }
 
-bool CZELIni::getProfileSectionNames(CZELIniLineList &names) {
+bool CZELIni::readSectionNames(CZELIniLineList &names, bool bWhole) {
   return runOperation(u"getProfileSectionNames", __LINE__, [&] {
-    return readList(names, [&](ZEL_USHORT *pBuffer) {
-      return zelsys::GetPrivateProfileSectionNamesW(pBuffer, LIST_UNITS, orNull(m_szFileName));
+    return readList(names, bWhole, [&](ZEL_USHORT *pBuffer, zelsys::DWORD units) {
+      return zelsys::GetPrivateProfileSectionNamesW(pBuffer, units, orNull(m_szFileName));
     });
   });
 }

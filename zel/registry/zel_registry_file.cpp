@@ -22,6 +22,7 @@
 #include "zel_registry_string_expand.h"
 
 #include "zelsys/files.h"
+#include "zelsys/security.h"
 #include "zelsys/winconst.h"
 
 #include <algorithm>
@@ -165,6 +166,22 @@ CZELWCharString quoted(const ZEL_USHORT *pszTag, const CZELWCharString &szText) 
 CZELWCharString unquoted(const CZELWCharString &szData) {
   const ZEL_ULONG ulLength = szData.getLength();
   return ulLength < 2 ? CZELWCharString() : unitsOf(szData, 1, ulLength - 1);
+}
+
+// Begins a file that does not exist yet as UTF-16 text: the profile calls
+// keep a file's encoding, and a new file in the system's code page would
+// turn every name and text outside it into "?". An existing file is left
+// as it is.
+void beginUnicodeFile(const CZELWCharString &szFileName) {
+  static const ZEL_BYTE MARK[] = {0xFF, 0xFE};
+  const zelsys::HANDLE hFile =
+      zelsys::CreateFileW(szFileName.getBuffer(), zelsys::GENERIC_WRITE, 0, nullptr,
+                          zelsys::CREATE_NEW, zelsys::FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (hFile == zelsys::INVALID_HANDLE_VALUE)
+    return; // there already, or the first write will fail and say why
+  zelsys::DWORD written = 0;
+  zelsys::WriteFile(hFile, MARK, sizeof MARK, &written, nullptr);
+  zelsys::CloseHandle(hFile);
 }
 
 // Writes one key's values, type by type in the format's order. False when
@@ -313,7 +330,7 @@ void importSection(const CZELIni &ini, const CZELWCharString &szSection) {
   CZELRegistryKey key(hRoot, path, IMPORT_ACCESS, true, 0);
   key.open(); // the key exists afterwards even if no entry can be restored
   CZELIniLineList lines;
-  if (CZELIni(ini).getProfileSection(szSection, lines))
+  if (CZELIni(ini).getWholeProfileSection(szSection, lines))
     for (const CZELNode<CZELWCharString> *pNode = lines.begin().getCursorNode(); pNode != nullptr;
          pNode = pNode->getNext())
       importEntry(hRoot, path, pNode->getItemRef());
@@ -348,6 +365,7 @@ bool CZELRegistryFile::exportKey(zelsys::HKEY hKeyRoot, const CZELWCharString &s
       if (!directory.isValidDirectory())
         directory.createDirectoryPath();
     }
+    beginUnicodeFile(m_szFileName);
     // Pre-order: a key's sub-keys are pushed in reverse so that they come
     // off the stack in enumeration order, each followed by its subtree.
     bool bAllWritten = true;
@@ -380,7 +398,7 @@ bool CZELRegistryFile::importKey() {
   return runGuarded(u"import", __LINE__, [&] {
     const CZELIni ini(m_szFileName);
     CZELIniLineList sections;
-    if (!CZELIni(ini).getProfileSectionNames(sections))
+    if (!CZELIni(ini).getWholeProfileSectionNames(sections))
       return true; // nothing to restore
     for (const CZELNode<CZELWCharString> *pNode = sections.begin().getCursorNode();
          pNode != nullptr; pNode = pNode->getNext())
