@@ -47,7 +47,14 @@ std::u16string builtProgram(std::u16string_view folderAndName) {
 
 int runProgram(const std::u16string &program, const std::u16string &arguments,
                const std::u16string &folder, const std::optional<std::string> &input) {
+  return runProgram(program, arguments, folder, input, u"");
+}
+
+int runProgram(const std::u16string &program, const std::u16string &arguments,
+               const std::u16string &folder, const std::optional<std::string> &input,
+               const std::u16string &output) {
   std::string file = hostPath(program), directory = hostPath(folder);
+  const std::string outputFile = output.empty() ? std::string() : hostPath(output);
   std::string words = zelsys::posix::utf16ToUtf8(arguments);
   std::vector<char *> argv{file.data()};
   for (char *word = std::strtok(words.data(), " "); word; word = std::strtok(nullptr, " "))
@@ -62,7 +69,7 @@ int runProgram(const std::u16string &program, const std::u16string &arguments,
   // The input as a file: unlike a pipe it cannot fill up, nor break when
   // the program stops reading early.
   const std::unique_ptr<FILE, int (*)(FILE *)> in(input ? std::tmpfile() : nullptr, std::fclose);
-  if (file.empty() || directory.empty() ||
+  if (file.empty() || directory.empty() || (!output.empty() && outputFile.empty()) ||
       (input && !(in && std::fputs(input->c_str(), in.get()) >= 0 && std::fflush(in.get()) == 0 &&
                   ::lseek(fileno(in.get()), 0, SEEK_SET) == 0)))
     return -1;
@@ -76,7 +83,13 @@ int runProgram(const std::u16string &program, const std::u16string &arguments,
   else
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_WRONLY, 0);
   // The boxes the program shows would only clutter the test's output.
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  if (outputFile.empty()) {
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputFile.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+  }
   posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
   pid_t pid = -1;
   int status = 0;

@@ -24,14 +24,19 @@ const wchar_t *wide(const std::u16string &text) {
 // Starts command (its first word the program) and waits at most a minute,
 // so that a program stuck on a box nobody can answer cannot hang the run.
 // Without a folder it does not wait: Wine cannot wait for a host program.
-int start(const wchar_t *program, std::wstring command, const wchar_t *folder, HANDLE input) {
+// With output, both standard output and standard error go there.
+int start(const wchar_t *program, std::wstring command, const wchar_t *folder, HANDLE input,
+          HANDLE output = nullptr) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
-  startup.dwFlags = input ? STARTF_USESTDHANDLES : 0;
+  const bool handles = input != nullptr || output != nullptr;
+  startup.dwFlags = handles ? STARTF_USESTDHANDLES : 0;
   startup.hStdInput = input;
+  startup.hStdOutput = output;
+  startup.hStdError = output;
   PROCESS_INFORMATION process{};
-  if (!CreateProcessW(program, command.data(), nullptr, nullptr, input != nullptr, 0, nullptr,
-                      folder, &startup, &process))
+  if (!CreateProcessW(program, command.data(), nullptr, nullptr, handles, 0, nullptr, folder,
+                      &startup, &process))
     return -1;
   CloseHandle(process.hThread);
   DWORD code = 0;
@@ -85,7 +90,13 @@ std::u16string builtProgram(std::u16string_view folderAndName) {
 
 int runProgram(const std::u16string &program, const std::u16string &arguments,
                const std::u16string &folder, const std::optional<std::string> &input) {
-  HANDLE read = nullptr, write = nullptr;
+  return runProgram(program, arguments, folder, input, u"");
+}
+
+int runProgram(const std::u16string &program, const std::u16string &arguments,
+               const std::u16string &folder, const std::optional<std::string> &input,
+               const std::u16string &output) {
+  HANDLE read = nullptr, write = nullptr, file = nullptr;
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   DWORD written = 0;
   if (input && !(CreatePipe(&read, &write, &inherit, DWORD(input->size() + 4096)) &&
@@ -93,11 +104,20 @@ int runProgram(const std::u16string &program, const std::u16string &arguments,
     return -1;
   if (write)
     CloseHandle(write);
+  if (!output.empty()) {
+    file = CreateFileW(wide(output), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+      file = nullptr;
+  }
   const int code =
-      start(wide(program), L"\"" + std::wstring(wide(program)) + L"\" " + wide(arguments),
-            wide(folder), read);
-  if (read)
-    CloseHandle(read);
+      output.empty() || file
+          ? start(wide(program), L"\"" + std::wstring(wide(program)) + L"\" " + wide(arguments),
+                  wide(folder), read, file)
+          : -1;
+  for (HANDLE handle : {read, file})
+    if (handle)
+      CloseHandle(handle);
   return code;
 }
 

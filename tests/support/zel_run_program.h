@@ -23,6 +23,11 @@ std::u16string builtProgram(std::u16string_view folderAndName);
 // not be started or waited for.
 int runProgram(const std::u16string &program, const std::u16string &arguments,
                const std::u16string &folder, const std::optional<std::string> &input);
+// The same, with the program's standard output and standard error both
+// written to the file at the Windows path output, made anew.
+int runProgram(const std::u16string &program, const std::u16string &arguments,
+               const std::u16string &folder, const std::optional<std::string> &input,
+               const std::u16string &output);
 
 // Makes link (a Windows path whose folder exists) a symbolic link to the
 // folder target, as the host file system keeps one, and removes it again

@@ -6,6 +6,12 @@
 // wWinMain's command line; on the substitute it is the program's arguments
 // joined by single spaces.
 //
+// A console program links `zelconsoleentry` instead and defines
+// zelConsoleMain, which receives the arguments one by one as UTF-16 (on
+// Windows as the wide entry point has them, on the substitute converted from
+// UTF-8), argv[0] being the program. Its standard output takes UTF-8 text on
+// both platforms.
+//
 //===----------------------------------------------------------------------===//
 #pragma once
 
@@ -13,3 +19,6 @@
 
 // Defined by the program; its result is the process's exit code.
 int zelProgramMain(zelsys::LPCWSTR lpCommandLine);
+
+// Defined by a console program; its result is the process's exit code.
+int zelConsoleMain(int argc, const zelsys::LPCWSTR *argv);
