@@ -3,7 +3,8 @@
 // The profile calls over the layout of ProfileText.h. A name without a
 // folder names a file in C:\Windows, and a null name is win.ini there.
 //
-// Reading takes the whole file at once. Writing is a read-modify-write of
+// Reading takes the whole file at once (parsed again only when its bytes
+// changed, see ProfileCache). Writing is a read-modify-write of
 // the whole file, made safe two ways:
 // - The new content is written to a file beside the old one, flushed, and
 //   renamed over it with MoveFileExW, so a reader sees the old file or the
@@ -29,6 +30,8 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -54,8 +57,55 @@ bool resolveProfile(LPCWSTR lpFileName, HostFile &file) {
   return true;
 }
 
-// The whole file; ERROR_FILE_NOT_FOUND when it (or its folder) is missing.
-DWORD readBytes(const HostFile &file, std::string &bytes) {
+// The last profile file read or written, parsed, so that a run of calls on
+// one file (an export writes it entry by entry, an import reads it section
+// by section) parses it once rather than once per call. Reading the bytes
+// is cheap next to parsing them; they are compared whole, as a file changed
+// in place within the file system's clock tick would pass for unchanged by
+// its size and times.
+class ProfileCache {
+public:
+  std::shared_ptr<const ProfileDocument> find(const std::string &path, const std::string &bytes) {
+    const std::lock_guard<std::mutex> guard(m_mutex);
+    return path == m_path && bytes == m_bytes ? m_document : nullptr;
+  }
+
+  void keep(const std::string &path, std::string bytes,
+            std::shared_ptr<const ProfileDocument> document) {
+    const std::lock_guard<std::mutex> guard(m_mutex);
+    m_path = path;
+    m_bytes = std::move(bytes);
+    m_document = std::move(document);
+  }
+
+private:
+  std::mutex m_mutex;
+  std::string m_path;
+  std::string m_bytes;
+  std::shared_ptr<const ProfileDocument> m_document;
+};
+
+ProfileCache &profileCache() {
+  static ProfileCache cache;
+  return cache;
+}
+
+DWORD readAll(int fd, std::string &bytes) {
+  char chunk[65536];
+  for (;;) {
+    const ssize_t got = ::read(fd, chunk, sizeof chunk);
+    if (got < 0 && errno == EINTR)
+      continue;
+    if (got < 0)
+      return posix::win32ErrorFromErrno(errno);
+    if (got == 0)
+      return ERROR_SUCCESS;
+    bytes.append(chunk, static_cast<std::size_t>(got));
+  }
+}
+
+// The file's lines; ERROR_FILE_NOT_FOUND when it (or its folder) is missing.
+DWORD loadDocument(const HostFile &file, std::shared_ptr<const ProfileDocument> &document) {
   if (!file.folderFound)
     return ERROR_FILE_NOT_FOUND;
   const UniqueFd fd(::open(file.path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
@@ -67,31 +117,30 @@ DWORD readBytes(const HostFile &file, std::string &bytes) {
     return posix::win32ErrorFromErrno(errno);
   if (S_ISDIR(status.st_mode))
     return ERROR_ACCESS_DENIED;
-  char chunk[65536];
-  for (;;) {
-    const ssize_t got = ::read(fd.get(), chunk, sizeof chunk);
-    if (got < 0 && errno == EINTR)
-      continue;
-    if (got < 0)
-      return posix::win32ErrorFromErrno(errno);
-    if (got == 0)
-      return ERROR_SUCCESS;
-    bytes.append(chunk, static_cast<std::size_t>(got));
+  std::string bytes;
+  if (const DWORD dwError = readAll(fd.get(), bytes))
+    return dwError;
+  document = profileCache().find(file.path, bytes);
+  if (document == nullptr) {
+    document = std::make_shared<const ProfileDocument>(posix::parseProfile(bytes));
+    profileCache().keep(file.path, std::move(bytes), document);
   }
+  return ERROR_SUCCESS;
 }
 
 // The document a read call looks at; a missing or unreadable file reads as
 // an empty one, with the reason left as the last error.
-ProfileDocument readDocument(LPCWSTR lpFileName) {
+std::shared_ptr<const ProfileDocument> readDocument(LPCWSTR lpFileName) {
+  static const auto empty = std::make_shared<const ProfileDocument>();
   HostFile file;
-  std::string bytes;
+  std::shared_ptr<const ProfileDocument> document;
   if (!resolveProfile(lpFileName, file))
-    return {};
-  if (const DWORD dwError = readBytes(file, bytes)) {
+    return empty;
+  if (const DWORD dwError = loadDocument(file, document)) {
     SetLastError(dwError);
-    return {};
+    return empty;
   }
-  return posix::parseProfile(bytes);
+  return document;
 }
 
 DWORD writeAll(int fd, const std::string &bytes) {
@@ -149,21 +198,28 @@ template <typename Edit> BOOL editProfile(LPCWSTR lpFileName, Edit edit) {
   while (::flock(folder.get(), LOCK_EX) != 0)
     if (errno != EINTR)
       return posix::failWithErrno();
-  std::string bytes;
-  const DWORD dwError = readBytes(file, bytes);
+  std::shared_ptr<const ProfileDocument> read;
+  const DWORD dwError = loadDocument(file, read);
   if (dwError != ERROR_SUCCESS && dwError != ERROR_FILE_NOT_FOUND)
     return posix::failWith(dwError);
-  ProfileDocument document = posix::parseProfile(bytes);
-  if (!edit(document))
+  auto document = read != nullptr ? std::make_shared<ProfileDocument>(*read)
+                                  : std::make_shared<ProfileDocument>();
+  read.reset();
+  if (!edit(*document))
     return TRUE;
-  return replaceFile(file, posix::serialiseProfile(document));
+  std::string bytes = posix::serialiseProfile(*document);
+  if (!replaceFile(file, bytes))
+    return FALSE;
+  profileCache().keep(file.path, std::move(bytes), std::move(document));
+  return TRUE;
 }
 
 } // namespace
 
 DWORD GetPrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPCWSTR lpDefault,
                                LPWSTR lpReturnedString, DWORD nSize, LPCWSTR lpFileName) {
-  const ProfileDocument document = readDocument(lpFileName);
+  const auto pDocument = readDocument(lpFileName);
+  const ProfileDocument &document = *pDocument;
   if (lpAppName == nullptr)
     return posix::copyProfileList(posix::profileSectionNames(document), lpReturnedString, nSize);
   if (lpKeyName == nullptr)
@@ -181,7 +237,7 @@ DWORD GetPrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPCWSTR lpD
 UINT GetPrivateProfileIntW(LPCWSTR lpAppName, LPCWSTR lpKeyName, INT nDefault, LPCWSTR lpFileName) {
   if (lpAppName == nullptr || lpKeyName == nullptr)
     return static_cast<UINT>(nDefault);
-  const auto value = posix::profileValue(readDocument(lpFileName), lpAppName, lpKeyName);
+  const auto value = posix::profileValue(*readDocument(lpFileName), lpAppName, lpKeyName);
   return value ? posix::profileNumber(*value) : static_cast<UINT>(nDefault);
 }
 
@@ -191,12 +247,12 @@ DWORD GetPrivateProfileSectionW(LPCWSTR lpAppName, LPWSTR lpReturnedString, DWOR
     SetLastError(ERROR_INVALID_PARAMETER);
     return posix::copyProfileList({}, lpReturnedString, nSize);
   }
-  return posix::copyProfileList(posix::profileSectionLines(readDocument(lpFileName), lpAppName),
+  return posix::copyProfileList(posix::profileSectionLines(*readDocument(lpFileName), lpAppName),
                                 lpReturnedString, nSize);
 }
 
 DWORD GetPrivateProfileSectionNamesW(LPWSTR lpszReturnBuffer, DWORD nSize, LPCWSTR lpFileName) {
-  return posix::copyProfileList(posix::profileSectionNames(readDocument(lpFileName)),
+  return posix::copyProfileList(posix::profileSectionNames(*readDocument(lpFileName)),
                                 lpszReturnBuffer, nSize);
 }
 
