@@ -58,6 +58,19 @@ std::u16string decode(std::string_view bytes, ProfileEncoding &encoding) {
   return text;
 }
 
+// UTF-8 has no form for a surrogate without its partner.
+bool hasLoneSurrogate(std::u16string_view text) {
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    if (text[at] < 0xD800 || text[at] > 0xDFFF)
+      continue;
+    if (text[at] > 0xDBFF || at + 1 == text.size() || text[at + 1] < 0xDC00 ||
+        text[at + 1] > 0xDFFF)
+      return true;
+    ++at;
+  }
+  return false;
+}
+
 bool isBlank(char16_t unit) { return unit == u' ' || unit == u'\t'; }
 
 std::u16string trim(std::u16string_view text) {
@@ -187,13 +200,18 @@ std::string serialiseProfile(ProfileDocument &document) {
       return bytes;
     document.encoding = ProfileEncoding::Utf16;
   }
-  if (document.encoding == ProfileEncoding::Utf8)
-    return std::string(kUtf8Mark) + utf16ToUtf8(text);
+  if (document.encoding == ProfileEncoding::Utf8) {
+    if (!hasLoneSurrogate(text))
+      return std::string(kUtf8Mark) + utf16ToUtf8(text);
+    document.encoding = ProfileEncoding::Utf16;
+  }
   std::string bytes(kUtf16Mark);
-  bytes.reserve(2 + 2 * text.size());
+  const std::size_t mark = bytes.size();
+  bytes.resize(mark + 2 * text.size());
+  char *out = bytes.data() + mark;
   for (const char16_t unit : text) {
-    bytes += static_cast<char>(unit & 0xFF);
-    bytes += static_cast<char>(unit >> 8);
+    *out++ = static_cast<char>(unit & 0xFF);
+    *out++ = static_cast<char>(unit >> 8);
   }
   return bytes;
 }

@@ -13,8 +13,10 @@
 //   made on either platform reads the same on the other. A 1252 file (or a
 //   new one) that is given a character 1252 cannot hold becomes UTF-16 with
 //   its mark instead of losing the character; both platforms read that
-//   form. The five bytes 1252 leaves undefined stand for U+0081, U+008D,
-//   U+008F, U+0090 and U+009D, so every byte comes back.
+//   form. A UTF-8 file given a surrogate without its partner (which UTF-8
+//   cannot hold) becomes UTF-16 the same way. The five bytes 1252 leaves
+//   undefined stand for U+0081, U+008D, U+008F, U+0090 and U+009D, so every
+//   byte comes back.
 // - Lines end in CR LF when written; CR LF, LF and CR alone end a line when
 //   read. Every written line, the last included, has its line end.
 // - A section header is "[" name "]"; the name is what lies between "[" and

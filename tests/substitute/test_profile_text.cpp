@@ -48,6 +48,8 @@ TEST(ProfileText, EditsKeepWhatTheyDoNotChange) {
       {"[S]\r\nk=v\r\n", u"S", u"j", u"\u03a9", utf16(u"[S]\r\nk=v\r\nj=\u03a9\r\n")},
       {wide, u"S", u"j", u"x", utf16(u"[S]\r\nk=\u03a9\r\nj=x\r\n")},
       {"\xEF\xBB\xBF[S]\r\n", u"S", u"k", u"\u03a9", "\xEF\xBB\xBF[S]\r\nk=\xCE\xA9\r\n"},
+      // UTF-8 has no form for a lone surrogate: the file turns UTF-16.
+      {"\xEF\xBB\xBF[S]\r\n", u"S", u"k", u"\xD800x", utf16(u"[S]\r\nk=\xD800x\r\n")},
       {"[S]\r\n;c\r\nk=v\r\nj=w\r\n[T]\r\n", u"S", u"*", u"a=1|b",
        "[S]\r\na=1\r\nb\r\n;c\r\n[T]\r\n"},
       {"[T]\r\n", u"S", u"*", u"a=1", "[T]\r\n[S]\r\na=1\r\n"},
