@@ -37,9 +37,60 @@ private:
   HKEY m_hKey = nullptr;
 };
 
+LSTATUS readDefaultProfile(std::u16string &folder) {
+  OpenKey key;
+  // The list belongs to the system: a 32-bit program reads the 64-bit view.
+  LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kProfileList, 0,
+                                 KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.out());
+  if (status != ERROR_SUCCESS)
+    return status;
+  status = readRegistryText(key.get(), u"Default", folder);
+  if (status != ERROR_FILE_NOT_FOUND)
+    return status;
+  std::u16string profiles, name;
+  status = readRegistryText(key.get(), u"ProfilesDirectory", profiles);
+  if (status != ERROR_SUCCESS)
+    return status;
+  // A list that names the profiles folder alone (as Wine's prefixes keep
+  // it) holds the default profile under the name Vista and later give it.
+  status = readRegistryText(key.get(), u"DefaultUserProfile", name);
+  if (status == ERROR_FILE_NOT_FOUND) {
+    name = u"Default";
+    status = ERROR_SUCCESS;
+  }
+  if (status != ERROR_SUCCESS)
+    return status;
+  if (!profiles.empty() && profiles.back() != u'\\')
+    profiles += u'\\';
+  folder = profiles + name;
+  return ERROR_SUCCESS;
+}
+
+} // namespace
+
+BOOL defaultUserProfileFromProfileList(LPWSTR lpProfileDir, DWORD *lpcchSize) {
+  std::u16string folder;
+  const LSTATUS status =
+      lpcchSize == nullptr ? ERROR_INVALID_PARAMETER : readDefaultProfile(folder);
+  if (status != ERROR_SUCCESS) {
+    SetLastError(static_cast<DWORD>(status));
+    return FALSE;
+  }
+  const auto needed = static_cast<DWORD>(folder.size() + 1);
+  if (lpProfileDir == nullptr || *lpcchSize < needed) {
+    *lpcchSize = needed;
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  std::copy(folder.begin(), folder.end(), lpProfileDir);
+  lpProfileDir[folder.size()] = u'\0';
+  *lpcchSize = needed;
+  return TRUE;
+}
+
 // A text value, expanded when stored as REG_EXPAND_SZ. Any other type
 // counts as absent: the list holds no such value a caller could use.
-LSTATUS readText(HKEY hKey, const char16_t *pszName, std::u16string &text) {
+LSTATUS readRegistryText(HKEY hKey, const char16_t *pszName, std::u16string &text) {
   DWORD dwType = REG_NONE;
   DWORD cbData = 0;
   LSTATUS status = RegQueryValueExW(hKey, pszName, nullptr, &dwType, nullptr, &cbData);
@@ -78,57 +129,6 @@ LSTATUS readText(HKEY hKey, const char16_t *pszName, std::u16string &text) {
   expanded.resize(needed - 1);
   text = expanded;
   return ERROR_SUCCESS;
-}
-
-LSTATUS readDefaultProfile(std::u16string &folder) {
-  OpenKey key;
-  // The list belongs to the system: a 32-bit program reads the 64-bit view.
-  LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kProfileList, 0,
-                                 KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.out());
-  if (status != ERROR_SUCCESS)
-    return status;
-  status = readText(key.get(), u"Default", folder);
-  if (status != ERROR_FILE_NOT_FOUND)
-    return status;
-  std::u16string profiles, name;
-  status = readText(key.get(), u"ProfilesDirectory", profiles);
-  if (status != ERROR_SUCCESS)
-    return status;
-  // A list that names the profiles folder alone (as Wine's prefixes keep
-  // it) holds the default profile under the name Vista and later give it.
-  status = readText(key.get(), u"DefaultUserProfile", name);
-  if (status == ERROR_FILE_NOT_FOUND) {
-    name = u"Default";
-    status = ERROR_SUCCESS;
-  }
-  if (status != ERROR_SUCCESS)
-    return status;
-  if (!profiles.empty() && profiles.back() != u'\\')
-    profiles += u'\\';
-  folder = profiles + name;
-  return ERROR_SUCCESS;
-}
-
-} // namespace
-
-BOOL defaultUserProfileFromProfileList(LPWSTR lpProfileDir, DWORD *lpcchSize) {
-  std::u16string folder;
-  const LSTATUS status =
-      lpcchSize == nullptr ? ERROR_INVALID_PARAMETER : readDefaultProfile(folder);
-  if (status != ERROR_SUCCESS) {
-    SetLastError(static_cast<DWORD>(status));
-    return FALSE;
-  }
-  const auto needed = static_cast<DWORD>(folder.size() + 1);
-  if (lpProfileDir == nullptr || *lpcchSize < needed) {
-    *lpcchSize = needed;
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return FALSE;
-  }
-  std::copy(folder.begin(), folder.end(), lpProfileDir);
-  lpProfileDir[folder.size()] = u'\0';
-  *lpcchSize = needed;
-  return TRUE;
 }
 
 } // namespace zelsys::common

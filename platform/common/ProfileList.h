@@ -10,7 +10,10 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
+#include "zelsys/registry.h"
 #include "zelsys/wintypes.h"
+
+#include <string>
 
 namespace zelsys::common {
 
@@ -26,5 +29,10 @@ BOOL defaultUserProfileFromProfileList(LPWSTR lpProfileDir, DWORD *lpcchSize);
 // the profile list on the substitute. Conformance tests compare it with
 // the interface's answer.
 BOOL systemDefaultUserProfileDirectory(LPWSTR lpProfileDir, DWORD *lpcchSize);
+
+// A text value of an open key, expanded from the environment when stored as
+// REG_EXPAND_SZ; a value of any other type is ERROR_FILE_NOT_FOUND. The
+// substitute reads its machine's names with it too.
+LSTATUS readRegistryText(HKEY hKey, const char16_t *pszName, std::u16string &text);
 
 } // namespace zelsys::common

@@ -7,6 +7,7 @@
 #include "zelsys/kernel.h"
 #include "Errors.h"
 #include "HostPath.h"
+#include "Modules.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -19,17 +20,20 @@
 namespace zelsys {
 
 DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) {
-  // The substitute loads no modules of its own: only the program is known.
-  if (hModule != nullptr) {
-    SetLastError(ERROR_MOD_NOT_FOUND);
-    return 0;
+  // Besides the program, the DLLs loaded for their resources have a path.
+  std::u16string path;
+  if (!posix::isProgramModule(hModule)) {
+    if (!posix::imageModulePath(hModule, path)) {
+      SetLastError(ERROR_MOD_NOT_FOUND);
+      return 0;
+    }
+  } else {
+    char target[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", target, sizeof target - 1);
+    if (length < 0)
+      return posix::failWithErrno();
+    path = posix::windowsPathFromHost(std::string_view(target, static_cast<std::size_t>(length)));
   }
-  char target[PATH_MAX];
-  const ssize_t length = ::readlink("/proc/self/exe", target, sizeof target - 1);
-  if (length < 0)
-    return posix::failWithErrno();
-  const std::u16string path =
-      posix::windowsPathFromHost(std::string_view(target, static_cast<std::size_t>(length)));
   if (lpFilename == nullptr || nSize == 0) {
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return 0;

@@ -4,11 +4,18 @@
 //
 //===----------------------------------------------------------------------===//
 #include "PeResources.h"
+#include "Errors.h"
+#include "StringTable.h"
+#include "Utf.h"
 #include "zelsys/winconst.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
-#include <initializer_list>
+#include <fcntl.h>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace zelsys::posix {
@@ -47,7 +54,16 @@ class Search {
 public:
   explicit Search(const ImageBytes &image) : m_image(image), m_fileSize(image.size()) {}
 
-  DWORD find(WORD wType, ResourceData &data) {
+  // Which entry each level takes: a key, or (without one) the first entry;
+  // the language level takes the one chooseBlockLanguage picks.
+  struct Want {
+    const ResourceKey *type;
+    const ResourceKey *name; // null: the first
+    bool chooseLanguage;
+    WORD wLanguage;
+  };
+
+  DWORD find(const Want &want, ResourceData &data) {
     DWORD rootRva = 0;
     DWORD error = readHeaders(rootRva);
     if (error != ERROR_SUCCESS)
@@ -55,14 +71,23 @@ public:
     if (!mapRva(rootRva, kTreeDirectorySize, m_tree, m_treeSpan))
       return ERROR_BAD_EXE_FORMAT;
     DWORD target = 0;
-    if ((error = typeEntry(wType, target)) != ERROR_SUCCESS)
+    if ((error = keyedEntry(0, *want.type, ERROR_RESOURCE_TYPE_NOT_FOUND, target)) != ERROR_SUCCESS)
       return error;
-    for (const DWORD notFound : {ERROR_RESOURCE_NAME_NOT_FOUND, ERROR_RESOURCE_LANG_NOT_FOUND}) {
-      if ((target & kSubdirectory) == 0)
-        return ERROR_BAD_EXE_FORMAT;
-      if ((error = firstEntry(target & ~kSubdirectory, notFound, target)) != ERROR_SUCCESS)
-        return error;
-    }
+    if ((target & kSubdirectory) == 0)
+      return ERROR_BAD_EXE_FORMAT;
+    error =
+        want.name != nullptr
+            ? keyedEntry(target & ~kSubdirectory, *want.name, ERROR_RESOURCE_NAME_NOT_FOUND, target)
+            : firstEntry(target & ~kSubdirectory, ERROR_RESOURCE_NAME_NOT_FOUND, target);
+    if (error != ERROR_SUCCESS)
+      return error;
+    if ((target & kSubdirectory) == 0)
+      return ERROR_BAD_EXE_FORMAT;
+    error = want.chooseLanguage
+                ? languageEntry(target & ~kSubdirectory, want.wLanguage, target)
+                : firstEntry(target & ~kSubdirectory, ERROR_RESOURCE_LANG_NOT_FOUND, target);
+    if (error != ERROR_SUCCESS)
+      return error;
     // The language level holds the data entry; a directory there is a tree
     // that points back into itself.
     BYTE entry[kDataEntrySize];
@@ -75,9 +100,17 @@ public:
     return ERROR_SUCCESS;
   }
 
+  DWORD check() {
+    DWORD rootRva = 0;
+    const DWORD error = readHeaders(rootRva);
+    return error == ERROR_BAD_EXE_FORMAT ? error : ERROR_SUCCESS;
+  }
+
 private:
   bool readFile(std::uint64_t offset, BYTE *out, std::uint64_t count) const {
-    return offset <= m_fileSize && count <= m_fileSize - offset && m_image.read(offset, out, count);
+    // Nothing to read asks nothing of the image (out may then be null).
+    return offset <= m_fileSize && count <= m_fileSize - offset &&
+           (count == 0 || m_image.read(offset, out, count));
   }
 
   bool treeHolds(std::uint64_t offset, std::uint64_t count) const {
@@ -157,25 +190,74 @@ private:
     return false;
   }
 
-  // The type level: the numbered entry of wType, after the named ones.
-  DWORD typeEntry(WORD wType, DWORD &target) const {
+  // A level's entries (name or id, then target), named ones first, read
+  // whole once their count is known to fit in the tree.
+  DWORD levelEntries(std::uint64_t directory, std::vector<BYTE> &entries,
+                     std::uint64_t &named) const {
     BYTE header[kTreeDirectorySize];
-    if (!readTree(0, header, sizeof header))
+    if (!readTree(directory, header, sizeof header))
       return ERROR_BAD_EXE_FORMAT;
-    const std::uint64_t first = kTreeDirectorySize + le16(header + 12) * kTreeEntrySize;
-    const std::uint64_t size = le16(header + 14) * kTreeEntrySize;
-    if (!treeHolds(first, size))
+    named = le16(header + 12);
+    const std::uint64_t size = (named + le16(header + 14)) * kTreeEntrySize;
+    if (!treeHolds(directory + kTreeDirectorySize, size))
       return ERROR_BAD_EXE_FORMAT;
-    std::vector<BYTE> entries(size);
-    if (!readTree(first, entries.data(), size))
-      return ERROR_BAD_EXE_FORMAT;
-    for (std::uint64_t i = 0; i < size; i += kTreeEntrySize) {
-      if (le32(entries.data() + i) == wType) {
+    entries.resize(size);
+    return readTree(directory + kTreeDirectorySize, entries.data(), size) ? ERROR_SUCCESS
+                                                                          : ERROR_BAD_EXE_FORMAT;
+  }
+
+  // Whether a named entry's name (a counted UTF-16 string in the tree) is
+  // the name asked for.
+  bool nameMatches(DWORD field, std::u16string_view wanted) const {
+    BYTE count[2];
+    const std::uint64_t at = field & ~kSubdirectory;
+    if (!readTree(at, count, 2) || le16(count) != wanted.size())
+      return false;
+    std::vector<BYTE> units(2 * wanted.size());
+    if (!readTree(at + 2, units.data(), units.size()))
+      return false;
+    std::u16string name(wanted.size(), u'\0');
+    for (std::size_t i = 0; i < name.size(); ++i)
+      name[i] = static_cast<char16_t>(le16(units.data() + 2 * i));
+    return equalsIgnoreCase(name, wanted);
+  }
+
+  // The entry of a level whose name or id is key.
+  DWORD keyedEntry(std::uint64_t directory, const ResourceKey &key, DWORD notFound,
+                   DWORD &target) const {
+    std::vector<BYTE> entries;
+    std::uint64_t named = 0;
+    if (const DWORD error = levelEntries(directory, entries, named))
+      return error;
+    for (std::uint64_t i = 0; i < entries.size(); i += kTreeEntrySize) {
+      const DWORD field = le32(entries.data() + i);
+      const bool isNamed = (field & kSubdirectory) != 0;
+      if (isNamed != key.named)
+        continue;
+      if (isNamed ? nameMatches(field, key.name) : field == key.id) {
         target = le32(entries.data() + i + 4);
         return ERROR_SUCCESS;
       }
     }
-    return ERROR_RESOURCE_TYPE_NOT_FOUND;
+    return notFound;
+  }
+
+  // The language level: the entry of the language a user of wLanguage gets.
+  DWORD languageEntry(std::uint64_t directory, WORD wLanguage, DWORD &target) const {
+    std::vector<BYTE> entries;
+    std::uint64_t named = 0;
+    if (const DWORD error = levelEntries(directory, entries, named))
+      return error;
+    std::vector<WORD> languages;
+    for (std::uint64_t i = named * kTreeEntrySize; i < entries.size(); i += kTreeEntrySize)
+      if (le32(entries.data() + i) <= 0xFFFF)
+        languages.push_back(static_cast<WORD>(le32(entries.data() + i)));
+    std::sort(languages.begin(), languages.end());
+    const std::optional<WORD> chosen = chooseBlockLanguage(wLanguage, languages);
+    if (!chosen)
+      return ERROR_RESOURCE_LANG_NOT_FOUND;
+    return keyedEntry(directory, ResourceKey{false, *chosen, {}}, ERROR_RESOURCE_LANG_NOT_FOUND,
+                      target);
   }
 
   // The name and language levels: their first entry, named or numbered.
@@ -200,8 +282,63 @@ private:
 
 } // namespace
 
+ImageFile::~ImageFile() {
+  if (m_fd >= 0)
+    ::close(m_fd);
+}
+
+DWORD ImageFile::open(const std::string &hostPath) {
+  // Non-blocking, so that a FIFO is refused below rather than waited on.
+  m_fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (m_fd < 0) {
+    if (errno == ENOENT) {
+      const std::string folder = hostPath.substr(0, hostPath.rfind('/'));
+      struct stat status {};
+      if (::stat(folder.empty() ? "/" : folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
+        return ERROR_PATH_NOT_FOUND;
+    }
+    return win32ErrorFromErrno(errno);
+  }
+  struct stat status {};
+  if (::fstat(m_fd, &status) != 0)
+    return win32ErrorFromErrno(errno);
+  // Windows opens no folder as a file.
+  if (S_ISDIR(status.st_mode))
+    return ERROR_ACCESS_DENIED;
+  if (!S_ISREG(status.st_mode))
+    return ERROR_BAD_EXE_FORMAT;
+  m_size = static_cast<std::uint64_t>(status.st_size);
+  m_device = static_cast<std::uint64_t>(status.st_dev);
+  m_inode = static_cast<std::uint64_t>(status.st_ino);
+  return ERROR_SUCCESS;
+}
+
+bool ImageFile::read(std::uint64_t offset, void *out, std::size_t count) const {
+  auto *bytes = static_cast<BYTE *>(out);
+  while (count > 0) {
+    const ssize_t got = ::pread(m_fd, bytes, count, static_cast<off_t>(offset));
+    if (got < 0 && errno == EINTR)
+      continue;
+    if (got <= 0)
+      return false;
+    const auto done = static_cast<std::size_t>(got);
+    bytes += done;
+    offset += done;
+    count -= done;
+  }
+  return true;
+}
+
+DWORD findResource(const ImageBytes &image, const ResourceKey &type, const ResourceKey &name,
+                   WORD wLanguage, ResourceData &data) {
+  return Search(image).find({&type, &name, true, wLanguage}, data);
+}
+
+DWORD checkImage(const ImageBytes &image) { return Search(image).check(); }
+
 DWORD findResource(const ImageBytes &image, WORD wType, ResourceData &data) {
-  return Search(image).find(wType, data);
+  const ResourceKey type{false, wType, {}};
+  return Search(image).find({&type, nullptr, false, 0}, data);
 }
 
 } // namespace zelsys::posix

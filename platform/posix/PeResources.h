@@ -1,8 +1,8 @@
 //===- PeResources.h - Resources of a Windows executable, read as a file ---===//
 //
 // Finds one resource of a Windows executable or DLL (PE32 or PE32+) by
-// reading the file, never by loading it. The file is untrusted, so every
-// step is checked before it is used, and a failed check fails the search:
+// reading the file, never by loading it, so nothing in the file runs. The file is untrusted, so
+// every step is checked before it is used, and a failed check fails the search:
 // - the DOS header starts with "MZ"; its e_lfanew leads to "PE\0\0", the
 //   file header and an optional header with the PE32 (0x10b) or PE32+
 //   (0x20b) magic, which must hold the resource data directory within its
@@ -25,6 +25,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace zelsys::posix {
 
@@ -44,6 +45,52 @@ struct ResourceData {
   std::uint64_t offset = 0;
   DWORD size = 0;
 };
+
+// A host file read with pread, as ImageBytes; closed with the object.
+class ImageFile final : public ImageBytes {
+public:
+  ImageFile() = default;
+  ImageFile(const ImageFile &) = delete;
+  ImageFile &operator=(const ImageFile &) = delete;
+  ~ImageFile() override;
+
+  // ERROR_SUCCESS, or the Win32 error of opening: ERROR_PATH_NOT_FOUND when
+  // the folder is missing, ERROR_ACCESS_DENIED for a folder,
+  // ERROR_BAD_EXE_FORMAT for anything but a regular file.
+  DWORD open(const std::string &hostPath);
+  // The file's identity on the host, valid after a successful open.
+  std::uint64_t device() const { return m_device; }
+  std::uint64_t inode() const { return m_inode; }
+
+  std::uint64_t size() const override { return m_size; }
+  bool read(std::uint64_t offset, void *out, std::size_t count) const override;
+
+private:
+  int m_fd = -1;
+  std::uint64_t m_size = 0;
+  std::uint64_t m_device = 0;
+  std::uint64_t m_inode = 0;
+};
+
+// One level's key: a number, or a name compared as Windows compares
+// resource names (without regard to case).
+struct ResourceKey {
+  bool named = false;
+  WORD id = 0;
+  std::u16string name;
+};
+
+// The resource of the given type and name in the language that
+// chooseBlockLanguage (StringTable.h) picks for a user of wLanguage among
+// those the file holds, the rule the substitute's string tables follow.
+// Errors as findResource below; a missing name is
+// ERROR_RESOURCE_NAME_NOT_FOUND.
+DWORD findResource(const ImageBytes &image, const ResourceKey &type, const ResourceKey &name,
+                   WORD wLanguage, ResourceData &data);
+
+// Whether the file is a PE image at all: ERROR_SUCCESS or
+// ERROR_BAD_EXE_FORMAT, whatever resources it holds.
+DWORD checkImage(const ImageBytes &image);
 
 // The resource of the numbered type, e.g. 16 (RT_VERSION): the first name or
 // number of that type, and of it the first language, which is what a file

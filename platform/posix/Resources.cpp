@@ -1,14 +1,15 @@
-//===- Resources.cpp - The program's string table on the substitute -------===//
+//===- Resources.cpp - String tables on the substitute --------------------===//
 //
 // The program registers its table at static initialisation; LoadStringW
 // picks the user's language from the locale variables on every call and the
-// block by StringTable.h's rules. Only the program's own table exists: the
-// substitute loads no modules with resources. Only code that works on every
-// Unix.
+// block by StringTable.h's rules. A DLL that LoadLibraryW loaded answers
+// from its own string resources (Modules.h), chosen by the same rules. Only
+// code that works on every Unix.
 //
 //===----------------------------------------------------------------------===//
 #include "zelsys/resources.h"
 #include "Errors.h"
+#include "Modules.h"
 #include "StringTable.h"
 #include "Utf.h"
 #include "zelsys/environment.h"
@@ -48,8 +49,33 @@ std::string localeVariable(LPCWSTR lpName) {
   }
 }
 
+INT failEmpty(LPWSTR lpBuffer, INT cchBufferMax, DWORD dwError) {
+  if (cchBufferMax > 0)
+    lpBuffer[0] = u'\0';
+  SetLastError(dwError);
+  return 0;
+}
+
+// Hands a found text over as LoadStringW does: copied and cut, or (for a
+// zero size) as a pointer to the text itself, which lives as long as its
+// table.
+INT giveText(std::u16string_view text, LPWSTR lpBuffer, INT cchBufferMax) {
+  const auto length = static_cast<INT>(text.size());
+  if (cchBufferMax == 0) {
+    const char16_t *pText = text.empty() ? u"" : text.data();
+    std::memcpy(lpBuffer, &pText, sizeof pText);
+    return length;
+  }
+  const INT copied = std::min(length, cchBufferMax - 1);
+  std::copy_n(text.data(), copied, lpBuffer);
+  lpBuffer[copied] = u'\0';
+  return copied;
+}
+
+} // namespace
+
 // Looking the language up must not disturb the caller's last-error value.
-WORD userLanguage() {
+WORD posix::userLanguage() {
   const DWORD saved = GetLastError();
   const std::string lcAll = localeVariable(u"LC_ALL");
   const std::string lcMessages = localeVariable(u"LC_MESSAGES");
@@ -58,23 +84,26 @@ WORD userLanguage() {
   return posix::languageFromLocale(posix::selectedLocale(lcAll, lcMessages, lang));
 }
 
-INT failEmpty(LPWSTR lpBuffer, INT cchBufferMax, DWORD dwError) {
-  if (cchBufferMax > 0)
-    lpBuffer[0] = u'\0';
-  SetLastError(dwError);
-  return 0;
-}
-
-} // namespace
-
 INT LoadStringW(HINSTANCE hInstance, UINT uID, LPWSTR lpBuffer, INT cchBufferMax) {
   if (lpBuffer == nullptr || cchBufferMax < 0) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
-  if (hInstance != nullptr)
-    return failEmpty(lpBuffer, cchBufferMax, ERROR_RESOURCE_DATA_NOT_FOUND);
-  const WORD wWanted = userLanguage();
+  const WORD wWanted = posix::userLanguage();
+  if (!posix::isProgramModule(hInstance)) {
+    bool found = false;
+    std::u16string_view text;
+    const DWORD error = posix::imageModuleString(hInstance, uID, wWanted, found, text);
+    if (error != ERROR_SUCCESS)
+      return failEmpty(lpBuffer, cchBufferMax, error);
+    // A block without the id leaves the last-error value alone.
+    if (!found) {
+      if (cchBufferMax > 0)
+        lpBuffer[0] = u'\0';
+      return 0;
+    }
+    return giveText(text, lpBuffer, cchBufferMax);
+  }
   const std::lock_guard<std::mutex> lock(gTableLock);
   const posix::StringTable &table = programTable();
   if (table.empty())
@@ -82,18 +111,8 @@ INT LoadStringW(HINSTANCE hInstance, UINT uID, LPWSTR lpBuffer, INT cchBufferMax
   const posix::StringTable::Found found = table.find(uID, wWanted);
   if (!found.block)
     return failEmpty(lpBuffer, cchBufferMax, ERROR_RESOURCE_NAME_NOT_FOUND);
-  const auto length = static_cast<INT>(found.text.size());
-  if (cchBufferMax == 0) {
-    // The caller's buffer is really a pointer to receive; registered texts
-    // live as long as the program, so the pointer stays valid.
-    const char16_t *pText = found.text.empty() ? u"" : found.text.data();
-    std::memcpy(lpBuffer, &pText, sizeof pText);
-    return length;
-  }
-  const INT copied = std::min(length, cchBufferMax - 1);
-  std::copy_n(found.text.data(), copied, lpBuffer);
-  lpBuffer[copied] = u'\0';
-  return copied;
+  // Registered texts live as long as the program.
+  return giveText(found.text, lpBuffer, cchBufferMax);
 }
 
 void RegisterStringTable(const STRINGTABLE_ENTRY *pEntries, std::size_t count) {

@@ -1,17 +1,23 @@
 //===- Security.cpp - Process tokens and privileges on the substitute -----===//
 //
-// The emulated machine grants every privilege and keeps them all enabled:
-// the calls check their arguments and handles as Windows does and then
-// succeed without changing anything. Only code that works on every Unix.
+// The emulated machine grants every privilege to the process, and, as on
+// Windows, most of them start disabled: a program enables what it needs
+// with AdjustTokenPrivileges, and calls that need a privilege (the shutdown
+// calls) refuse while it is disabled. The process has one token, so every
+// handle to it sees the same state. Only code that works on every Unix.
 //
 //===----------------------------------------------------------------------===//
 #include "zelsys/security.h"
 #include "Handles.h"
+#include "Token.h"
 #include "zelsys/kernel.h"
 #include "zelsys/winconst.h"
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <mutex>
 #include <string_view>
 
 namespace zelsys {
@@ -61,27 +67,53 @@ constexpr DWORD kFirstPrivilege = 2;
 constexpr DWORD kPrivilegeCount = static_cast<DWORD>(std::size(kPrivilegeNames));
 
 // Privilege names compare case-insensitively (ASCII, as they all are).
-bool sameName(std::u16string_view a, LPCWSTR b) {
-  std::size_t i = 0;
-  for (; i < a.size(); ++i) {
-    char16_t ca = a[i];
-    char16_t cb = b[i];
-    if (cb == u'\0')
+bool sameName(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size())
+    return false;
+  auto fold = [](char16_t c) {
+    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
+  };
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (fold(a[i]) != fold(b[i]))
       return false;
-    if (ca >= u'A' && ca <= u'Z')
-      ca = static_cast<char16_t>(ca - u'A' + u'a');
-    if (cb >= u'A' && cb <= u'Z')
-      cb = static_cast<char16_t>(cb - u'A' + u'a');
-    if (ca != cb)
-      return false;
-  }
-  return b[i] == u'\0';
+  return true;
 }
 
-// The process token: it holds nothing, as every privilege stays enabled.
-class Token : public posix::KernelObject {};
+// The index of a named privilege in kPrivilegeNames, or kPrivilegeCount.
+DWORD privilegeIndex(std::u16string_view name) {
+  for (DWORD i = 0; i < kPrivilegeCount; ++i)
+    if (sameName(kPrivilegeNames[i], name))
+      return i;
+  return kPrivilegeCount;
+}
 
-bool isToken(HANDLE hToken) { return posix::objectOf<Token>(hToken) != nullptr; }
+// The process token's state: which privileges are enabled. An elevated
+// administrator's token on Windows 7 starts with these three enabled.
+class TokenState {
+public:
+  TokenState() {
+    for (std::u16string_view name :
+         {u"SeChangeNotifyPrivilege", u"SeImpersonatePrivilege", u"SeCreateGlobalPrivilege"})
+      m_enabled[privilegeIndex(name)] = true;
+  }
+  std::mutex m_lock;
+  std::array<bool, kPrivilegeCount> m_enabled{};
+};
+
+TokenState &tokenState() {
+  static TokenState state;
+  return state;
+}
+
+// A handle to the process token, with the access it was opened for.
+class Token : public posix::KernelObject {
+public:
+  explicit Token(DWORD dwAccess) : m_dwAccess(dwAccess) {}
+  bool allows(DWORD dwAccess) const { return (m_dwAccess & dwAccess) == dwAccess; }
+
+private:
+  DWORD m_dwAccess;
+};
 
 BOOL fail(DWORD dwError) {
   SetLastError(dwError);
@@ -93,13 +125,13 @@ BOOL fail(DWORD dwError) {
 HANDLE GetCurrentProcess() { return kCurrentProcess; }
 
 BOOL OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, HANDLE *TokenHandle) {
-  (void)DesiredAccess; // every access is granted
   if (TokenHandle == nullptr)
     return fail(ERROR_NOACCESS);
   // Only the calling process has a token the substitute knows.
   if (ProcessHandle != kCurrentProcess)
     return fail(ERROR_INVALID_HANDLE);
-  *TokenHandle = posix::addHandle(std::make_shared<Token>());
+  // Every access is granted; the handle remembers which was asked for.
+  *TokenHandle = posix::addHandle(std::make_shared<Token>(DesiredAccess));
   return TRUE;
 }
 
@@ -109,47 +141,76 @@ BOOL LookupPrivilegeValueW(LPCWSTR lpSystemName, LPCWSTR lpName, LUID *lpLuid) {
     return fail(ERROR_INVALID_COMPUTERNAME);
   if (lpName == nullptr || lpLuid == nullptr)
     return fail(ERROR_INVALID_PARAMETER);
-  for (DWORD i = 0; i < kPrivilegeCount; ++i) {
-    if (sameName(kPrivilegeNames[i], lpName)) {
-      lpLuid->LowPart = kFirstPrivilege + i;
-      lpLuid->HighPart = 0;
-      return TRUE;
-    }
-  }
-  return fail(ERROR_NO_SUCH_PRIVILEGE);
+  const DWORD i = privilegeIndex(lpName);
+  if (i == kPrivilegeCount)
+    return fail(ERROR_NO_SUCH_PRIVILEGE);
+  lpLuid->LowPart = kFirstPrivilege + i;
+  lpLuid->HighPart = 0;
+  return TRUE;
 }
 
 BOOL AdjustTokenPrivileges(HANDLE TokenHandle, BOOL DisableAllPrivileges,
                            TOKEN_PRIVILEGES *NewState, DWORD BufferLength,
                            TOKEN_PRIVILEGES *PreviousState, DWORD *ReturnLength) {
-  if (!isToken(TokenHandle))
+  const std::shared_ptr<Token> token = posix::objectOf<Token>(TokenHandle);
+  if (!token)
     return fail(ERROR_INVALID_HANDLE);
+  if (!token->allows(TOKEN_ADJUST_PRIVILEGES) ||
+      (PreviousState != nullptr && !token->allows(TOKEN_QUERY)))
+    return fail(ERROR_ACCESS_DENIED);
   if (!DisableAllPrivileges && NewState == nullptr)
     return fail(ERROR_INVALID_PARAMETER);
-  // Every privilege is already enabled and stays so: nothing changes, and
-  // the previous state of what changed is an empty list.
-  if (PreviousState != nullptr) {
-    constexpr DWORD dwNeeded = sizeof(DWORD);
-    if (ReturnLength == nullptr)
-      return fail(ERROR_NOACCESS);
-    *ReturnLength = dwNeeded;
-    if (BufferLength < dwNeeded)
-      return fail(ERROR_INSUFFICIENT_BUFFER);
-    PreviousState->PrivilegeCount = 0;
-  }
-  // A privilege the token does not know cannot be assigned; Windows still
-  // reports success and says so in the last error.
+  if (PreviousState != nullptr && ReturnLength == nullptr)
+    return fail(ERROR_NOACCESS);
+
+  TokenState &state = tokenState();
+  const std::lock_guard<std::mutex> guard(state.m_lock);
+  // The wanted state of each privilege; a privilege the token does not know
+  // cannot be assigned, which Windows reports as success with
+  // ERROR_NOT_ALL_ASSIGNED in the last error.
+  std::array<bool, kPrivilegeCount> wanted = state.m_enabled;
   DWORD dwResult = ERROR_SUCCESS;
-  if (!DisableAllPrivileges) {
+  if (DisableAllPrivileges) {
+    wanted.fill(false);
+  } else {
     // The entries run past the declared array, as the caller allocated them.
     const LUID_AND_ATTRIBUTES *pEntries = NewState->Privileges;
     for (DWORD i = 0; i < NewState->PrivilegeCount; ++i) {
       const LUID &luid = pEntries[i].Luid;
       if (luid.HighPart != 0 || luid.LowPart < kFirstPrivilege ||
-          luid.LowPart >= kFirstPrivilege + kPrivilegeCount)
+          luid.LowPart >= kFirstPrivilege + kPrivilegeCount) {
         dwResult = ERROR_NOT_ALL_ASSIGNED;
+        continue;
+      }
+      // Every privilege stays granted, so removing one only disables it.
+      wanted[luid.LowPart - kFirstPrivilege] = (pEntries[i].Attributes & SE_PRIVILEGE_ENABLED) != 0;
     }
   }
+
+  // The previous state lists exactly the privileges that change; when it
+  // does not fit, nothing changes.
+  DWORD dwChanged = 0;
+  for (DWORD i = 0; i < kPrivilegeCount; ++i)
+    dwChanged += wanted[i] != state.m_enabled[i] ? 1 : 0;
+  if (PreviousState != nullptr) {
+    const DWORD dwNeeded = static_cast<DWORD>(offsetof(TOKEN_PRIVILEGES, Privileges) +
+                                              dwChanged * sizeof(LUID_AND_ATTRIBUTES));
+    *ReturnLength = dwNeeded;
+    if (BufferLength < dwNeeded)
+      return fail(ERROR_INSUFFICIENT_BUFFER);
+    LUID_AND_ATTRIBUTES *pPrevious = PreviousState->Privileges;
+    DWORD dwAt = 0;
+    for (DWORD i = 0; i < kPrivilegeCount; ++i) {
+      if (wanted[i] == state.m_enabled[i])
+        continue;
+      pPrevious[dwAt].Luid.LowPart = kFirstPrivilege + i;
+      pPrevious[dwAt].Luid.HighPart = 0;
+      pPrevious[dwAt].Attributes = state.m_enabled[i] ? SE_PRIVILEGE_ENABLED : 0;
+      ++dwAt;
+    }
+    PreviousState->PrivilegeCount = dwChanged;
+  }
+  state.m_enabled = wanted;
   SetLastError(dwResult);
   return TRUE;
 }
@@ -163,5 +224,18 @@ BOOL CloseHandle(HANDLE hObject) {
     return fail(ERROR_INVALID_HANDLE);
   return TRUE;
 }
+
+namespace posix {
+
+bool isPrivilegeEnabled(std::u16string_view name) {
+  const DWORD i = privilegeIndex(name);
+  if (i == kPrivilegeCount)
+    return false;
+  TokenState &state = tokenState();
+  const std::lock_guard<std::mutex> guard(state.m_lock);
+  return state.m_enabled[i];
+}
+
+} // namespace posix
 
 } // namespace zelsys

@@ -5,12 +5,13 @@
 // the declared bitness of the process; the process runs under WoW64 when it
 // is 32-bit on a 64-bit machine. Only code that works on every Unix.
 //
-// Libraries: the substitute loads none from disk. The one it knows is the
-// shell's utility library, "shlwapi.dll" (any case, with or without the
-// extension, bare or in C:\Windows\System32), whose only export is IsOS at
-// ordinal 437, answered here; it exports nothing by name. Its handle counts
-// loads and frees as Windows does and stops naming a module when the count
-// reaches zero.
+// Libraries: the one built in is the shell's utility library,
+// "shlwapi.dll" (any case, with or without the extension, bare or in
+// C:\Windows\System32), whose only export is IsOS at ordinal 437, answered
+// here; it exports nothing by name. Its handle counts loads and frees as
+// Windows does and stops naming a module when the count reaches zero. Any
+// other name loads a DLL from the emulated drives for its resources only
+// (Modules.h): nothing in it runs, so it exports nothing.
 //
 // IsOS answers the queries the framework asks as the shell of each Windows
 // version does; every other query answers FALSE:
@@ -28,6 +29,7 @@
 //===----------------------------------------------------------------------===//
 #include "zelsys/system.h"
 #include "Errors.h"
+#include "Modules.h"
 #include "Utf.h"
 #include "WindowsFacts.h"
 #include "WindowsPath.h"
@@ -174,10 +176,8 @@ HMODULE LoadLibraryW(LPCWSTR lpLibFileName) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  if (!namesShellLibrary(lpLibFileName)) {
-    SetLastError(ERROR_MOD_NOT_FOUND);
-    return nullptr;
-  }
+  if (!namesShellLibrary(lpLibFileName))
+    return posix::loadImageModule(lpLibFileName);
   const std::lock_guard<std::mutex> lock(gModuleLock);
   ++gShellLoads;
   return shellHandle();
@@ -187,7 +187,7 @@ FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
   {
     const std::lock_guard<std::mutex> lock(gModuleLock);
     if (!isLoadedShell(hModule)) {
-      SetLastError(ERROR_MOD_NOT_FOUND);
+      SetLastError(posix::isImageModule(hModule) ? ERROR_PROC_NOT_FOUND : ERROR_MOD_NOT_FOUND);
       return nullptr;
     }
   }
@@ -203,7 +203,7 @@ FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
 BOOL FreeLibrary(HMODULE hLibModule) {
   const std::lock_guard<std::mutex> lock(gModuleLock);
   if (!isLoadedShell(hLibModule))
-    return posix::failWith(ERROR_MOD_NOT_FOUND);
+    return posix::freeImageModule(hLibModule) ? TRUE : posix::failWith(ERROR_MOD_NOT_FOUND);
   --gShellLoads;
   return TRUE;
 }

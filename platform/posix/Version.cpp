@@ -26,12 +26,8 @@
 #include "zelsys/kernel.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
 #include <string>
 #include <string_view>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace zelsys {
 
@@ -52,67 +48,8 @@ WORD wordAt(const BYTE *p) { return static_cast<WORD>(p[0] | p[1] << 8); }
 
 std::size_t align4(std::size_t offset) { return (offset + 3) & ~std::size_t{3}; }
 
-bool folderExists(const std::string &path) {
-  struct stat status {};
-  return ::stat(path.empty() ? "/" : path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
-}
-
-// A host file read with pread; closed on every way out.
-class ImageFile final : public posix::ImageBytes {
-public:
-  ImageFile() = default;
-  ImageFile(const ImageFile &) = delete;
-  ImageFile &operator=(const ImageFile &) = delete;
-  ~ImageFile() override {
-    if (m_fd >= 0)
-      ::close(m_fd);
-  }
-
-  DWORD open(const std::string &hostPath) {
-    // Non-blocking, so that a FIFO is refused below rather than waited on.
-    m_fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (m_fd < 0) {
-      if (errno == ENOENT && !folderExists(hostPath.substr(0, hostPath.rfind('/'))))
-        return ERROR_PATH_NOT_FOUND;
-      return posix::win32ErrorFromErrno(errno);
-    }
-    struct stat status {};
-    if (::fstat(m_fd, &status) != 0)
-      return posix::win32ErrorFromErrno(errno);
-    // Windows opens no folder as a file.
-    if (S_ISDIR(status.st_mode))
-      return ERROR_ACCESS_DENIED;
-    if (!S_ISREG(status.st_mode))
-      return ERROR_BAD_EXE_FORMAT;
-    m_size = static_cast<std::uint64_t>(status.st_size);
-    return ERROR_SUCCESS;
-  }
-
-  std::uint64_t size() const override { return m_size; }
-
-  bool read(std::uint64_t offset, void *out, std::size_t count) const override {
-    auto *bytes = static_cast<BYTE *>(out);
-    while (count > 0) {
-      const ssize_t got = ::pread(m_fd, bytes, count, static_cast<off_t>(offset));
-      if (got < 0 && errno == EINTR)
-        continue;
-      if (got <= 0)
-        return false;
-      const auto done = static_cast<std::size_t>(got);
-      bytes += done;
-      offset += done;
-      count -= done;
-    }
-    return true;
-  }
-
-private:
-  int m_fd = -1;
-  std::uint64_t m_size = 0;
-};
-
 // Opens the file of a Windows path and finds its version resource.
-DWORD locate(LPCWSTR lpFileName, ImageFile &file, posix::ResourceData &data) {
+DWORD locate(LPCWSTR lpFileName, posix::ImageFile &file, posix::ResourceData &data) {
   if (lpFileName == nullptr)
     return ERROR_INVALID_PARAMETER;
   // An empty name would otherwise resolve to the current folder.
@@ -193,7 +130,7 @@ bool findChild(const BYTE *block, const Node &parent, std::u16string_view name, 
 DWORD GetFileVersionInfoSizeW(LPCWSTR lptstrFilename, DWORD *lpdwHandle) {
   if (lpdwHandle != nullptr)
     *lpdwHandle = 0;
-  ImageFile file;
+  posix::ImageFile file;
   posix::ResourceData data;
   const DWORD error = locate(lptstrFilename, file, data);
   SetLastError(error);
@@ -205,7 +142,7 @@ BOOL GetFileVersionInfoW(LPCWSTR lptstrFilename, DWORD, DWORD dwLen, LPVOID lpDa
     SetLastError(ERROR_INVALID_DATA);
     return FALSE;
   }
-  ImageFile file;
+  posix::ImageFile file;
   posix::ResourceData data;
   const DWORD error = locate(lptstrFilename, file, data);
   if (error != ERROR_SUCCESS) {

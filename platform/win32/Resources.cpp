@@ -1,10 +1,12 @@
-//===- Resources.cpp - The program's string table on Windows --------------===//
+//===- Resources.cpp - String tables and module resources on Windows ------===//
 //
-// A thin forwarder to user32. Only code for Windows belongs here.
+// A thin forwarder to user32 and kernel32. Only code for Windows belongs
+// here.
 //
 //===----------------------------------------------------------------------===//
 #include "zelsys/resources.h"
 #include "WindowsSupport.h"
+#include "zelsys/system.h"
 
 namespace zelsys {
 
@@ -21,6 +23,26 @@ INT LoadStringW(HINSTANCE hInstance, UINT uID, LPWSTR lpBuffer, INT cchBufferMax
   if (copied == 0 && cchBufferMax > 0)
     lpBuffer[0] = u'\0';
   return copied;
+}
+
+HMODULE GetModuleHandleW(LPCWSTR lpModuleName) {
+  return reinterpret_cast<HMODULE>(::GetModuleHandleW(win32::wide(lpModuleName)));
+}
+
+HRSRC FindResourceW(HMODULE hModule, LPCWSTR lpName, LPCWSTR lpType) {
+  return reinterpret_cast<HRSRC>(::FindResourceW(reinterpret_cast<::HMODULE>(hModule),
+                                                 win32::wide(lpName), win32::wide(lpType)));
+}
+
+HGLOBAL LoadResource(HMODULE hModule, HRSRC hResInfo) {
+  return ::LoadResource(reinterpret_cast<::HMODULE>(hModule), reinterpret_cast<::HRSRC>(hResInfo));
+}
+
+LPVOID LockResource(HGLOBAL hResData) { return ::LockResource(hResData); }
+
+DWORD SizeofResource(HMODULE hModule, HRSRC hResInfo) {
+  return ::SizeofResource(reinterpret_cast<::HMODULE>(hModule),
+                          reinterpret_cast<::HRSRC>(hResInfo));
 }
 
 } // namespace zelsys

@@ -1,12 +1,14 @@
 // test_pe_resources.cpp - the PE reader and VerQueryValueW on damaged input:
 // the version samples cut at every byte or with offsets bent outside the
 // file or back into the resource tree, and version blocks cut and scribbled
-// over, fail cleanly every time. Meant for the sanitizer build too.
+// over, fail cleanly every time; so do lookups by name and language on a
+// damaged resource DLL. Meant for the sanitizer build too.
 #include "PeResources.h"
 #include "zel_test_support.h"
 #include "zelsys/files.h"
 #include "zelsys/winconst.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -167,6 +169,47 @@ TEST(VerQueryValue, CutOrScribbledBlocksAreReadWithinThemselves) {
       Bytes block = whole;
       block[at] = value;
       queryAll(block, false);
+    }
+  }
+}
+
+// Lookups by type, name and language, as the module calls make them, on the
+// resource DLL (three types, a named entry) cut at every byte and with every
+// byte of its headers and resource tree set to 0 and to 0xFF: a lookup
+// either fails or finds data inside the file, and succeeds on the whole file.
+TEST(PeResources, KeyedLookupsOnDamagedFilesStayInside) {
+  std::ifstream in(ZEL_RESOURCE_DLL, std::ios::binary);
+  const Bytes file{std::istreambuf_iterator<char>(in), {}};
+  ASSERT_FALSE(file.empty());
+  const posix::ResourceKey keys[][2] = {
+      {{false, 6, {}}, {false, 300 / 16 + 1, {}}}, // the string block of 300
+      {{false, 10, {}}, {true, 0, u"SampleData"}}, // RT_RCDATA by name
+      {{false, 16, {}}, {false, 1, {}}},           // RT_VERSION 1
+  };
+  std::size_t treeEnd = 0;
+  for (const auto &key : keys) {
+    posix::ResourceData data;
+    ASSERT_EQ(posix::findResource(MemoryImage(file, file.size()), key[0], key[1], 0x409, data),
+              ERROR_SUCCESS);
+    treeEnd = std::max<std::size_t>(treeEnd, data.offset);
+  }
+  const auto lookAll = [&](const Bytes &bytes, std::size_t size, const std::string &what) {
+    for (const auto &key : keys) {
+      posix::ResourceData data;
+      const DWORD error =
+          posix::findResource(MemoryImage(bytes, size), key[0], key[1], 0x407, data);
+      EXPECT_TRUE(error != ERROR_SUCCESS ||
+                  (data.offset <= size && data.size <= size - data.offset))
+          << what;
+    }
+  };
+  for (std::size_t size = 0; size < file.size(); ++size)
+    lookAll(file, size, "cut at " + std::to_string(size));
+  for (std::size_t at = 0; at < treeEnd; ++at) {
+    for (const BYTE value : {BYTE{0}, BYTE{0xFF}}) {
+      Bytes bytes = file;
+      bytes[at] = value;
+      lookAll(bytes, bytes.size(), "byte " + std::to_string(at));
     }
   }
 }

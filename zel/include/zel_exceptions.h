@@ -169,21 +169,23 @@ ZEL_LOG_CLASS(CZELGetPolicySettingWarning, CZELLogWarning,
               ulPolicyId)
 ZEL_FIXED_CLASS(CZELPolicySourceNotSupportedException, CZELLogException1,
                 u"Policy source is not supported.", -1)
-ZEL_TEXT_ERROR_CLASS(CZELSIgetHostNameException, CZELLogException1,
-                     u"Unable to obtain Windows computer name.  %s")
+// Records the class and method names as module and function, like the
+// registry classes.
+ZEL_REG_TEXT_ERROR_CLASS(CZELSIgetHostNameException, CZELLogException1,
+                         u"Unable to obtain Windows computer name.  %s", 0)
 ZEL_TEXT_ERROR_CLASS(CZELSIgetMachineNameException, CZELLogException1,
                      u"Unable to obtain Windows computer name.  %s")
 ZEL_TEXT2_ERROR_CLASS(CZELSIgetStoragePathException, CZELLogException1,
                       u"Unable to obtain Windows shell folder path for folder ( \"%s\" ).  %s")
 ZEL_FIXED_CLASS(CZELUserInfoInitException, CZELLogException1,
                 u"CZELUserInfo object failed to initialize", -1)
-ZEL_LOG_CLASS(CZELNetUserEnumException, CZELLogException1, u"NetUserEnum call failed",
+ZEL_LOG_CLASS(CZELNetUserEnumException, CZELLogException1, u"Unable to enumerate users ( net api )",
               (ZEL_LONG lError, ZEL_TAIL_PARAMS_NO_DESTROY), lError, 0, nullptr, nullptr,
               (ZEL_TAIL_ARGS_NO_DESTROY))
 ZEL_ERROR_CLASS(CZELNetQueryDisplayInformationException, CZELLogException1,
                 u"NetQueryDisplayInformation call failed", 0)
-ZEL_ERROR_CLASS(CZELNetApiBufferFreeException, CZELLogException1, u"NetApiBufferFree call failed",
-                0)
+ZEL_TEXT_ERROR_CLASS(CZELNetApiBufferFreeException, CZELLogException1,
+                     u"Unable to free buffer ( net api ) ( %s )")
 ZEL_ERROR_CLASS(CNetApiBufferFreeWarning, CZELLogWarning, u"NetApiBufferFree call failed", 0)
 
 // ---- User interface and resources ---------------------------------------------
@@ -227,8 +229,8 @@ ZEL_LOG_CLASS(CZELWindowsEventInitException, CZELLogException1,
               (ZEL_TAIL_ARGS_NO_DESTROY))
 
 // ---- Tokens, privileges, accounts and file security -----------------------------
-ZEL_ERROR_CLASS(CZELOpenProcessTokenException, CZELLogException1, u"OpenProcessToken call failed",
-                0)
+ZEL_TEXT_ERROR_CLASS(CZELOpenProcessTokenException, CZELLogException1,
+                     u"OpenProcessToken call failed for handle:%s")
 ZEL_ERROR_CLASS(CZELGetTokenInformationException, CZELLogException1,
                 u"GetTokenInformation call failed", 0)
 ZEL_ERROR_CLASS(CZELLookupPrivilegeValueException, CZELLogException1,

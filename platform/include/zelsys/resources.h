@@ -1,10 +1,13 @@
-//===- zelsys/resources.h - Texts of the program's string table ------------===//
+//===- zelsys/resources.h - String tables and resources of modules ---------===//
 //
-// LoadStringW with the Windows name, argument order, results and last-error
-// behaviour. On Windows the texts are the module's string resources; the
-// substitute holds a table compiled into the program from the same source
-// (RegisterStringTable below), chosen by language as Windows' resource
-// loader does.
+// LoadStringW and the resource calls (FindResourceW, LoadResource,
+// LockResource, SizeofResource) with the Windows names, argument order,
+// results and last-error behaviour. On Windows the texts are the module's
+// string resources; on the substitute the program's own texts are a table
+// compiled into it from the same source (RegisterStringTable below), chosen
+// by language as Windows' resource loader does, and a DLL that LoadLibraryW
+// loaded has its resources read from the file's resource section.
+// Resource types and MAKEINTRESOURCEW are in winconst.h.
 // This header may hold only declarations that compile on every platform.
 //
 //===----------------------------------------------------------------------===//
@@ -32,6 +35,44 @@ namespace zelsys {
 // leaves the last-error value alone. A null lpBuffer or a negative
 // cchBufferMax fails with ERROR_INVALID_PARAMETER.
 INT LoadStringW(HINSTANCE hInstance, UINT uID, LPWSTR lpBuffer, INT cchBufferMax);
+
+// A found resource, and its loaded data.
+struct HRSRC__;
+using HRSRC = HRSRC__ *;
+using HGLOBAL = void *;
+
+// The resource of type lpType named lpName in hModule (null: the program),
+// in the user's interface language or the nearest one the module holds.
+// Both names are numbers (MAKEINTRESOURCEW), "#<number>" or names. Fails
+// with ERROR_RESOURCE_DATA_NOT_FOUND for a module without resources,
+// ERROR_RESOURCE_TYPE_NOT_FOUND or ERROR_RESOURCE_NAME_NOT_FOUND.
+HRSRC FindResourceW(HMODULE hModule, LPCWSTR lpName, LPCWSTR lpType);
+// The resource's data, valid as long as the module stays loaded; null for a
+// null hResInfo.
+HGLOBAL LoadResource(HMODULE hModule, HRSRC hResInfo);
+// The address of the loaded data (for a module resource, hResData itself).
+LPVOID LockResource(HGLOBAL hResData);
+// The resource's size in bytes; 0 for a null hResInfo.
+DWORD SizeofResource(HMODULE hModule, HRSRC hResInfo);
+
+// The fixed part of a version resource: its root value "\\" as
+// VerQueryValueW gives it. 52 bytes.
+struct VS_FIXEDFILEINFO {
+  DWORD dwSignature; // 0xFEEF04BD
+  DWORD dwStrucVersion;
+  DWORD dwFileVersionMS;
+  DWORD dwFileVersionLS;
+  DWORD dwProductVersionMS;
+  DWORD dwProductVersionLS;
+  DWORD dwFileFlagsMask;
+  DWORD dwFileFlags;
+  DWORD dwFileOS;
+  DWORD dwFileType;
+  DWORD dwFileSubtype;
+  DWORD dwFileDateMS;
+  DWORD dwFileDateLS;
+};
+static_assert(sizeof(VS_FIXEDFILEINFO) == 52, "VS_FIXEDFILEINFO has the Windows size");
 
 #ifndef _WIN32
 // The substitute's way to compile a string table into a program; a Windows

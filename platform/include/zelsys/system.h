@@ -90,7 +90,16 @@ void GetNativeSystemInfo(SYSTEM_INFO *lpSystemInfo);
 // ordinal in its low word with a zero high word (MAKEINTRESOURCEA). A
 // missing library fails with ERROR_MOD_NOT_FOUND, a missing export with
 // ERROR_PROC_NOT_FOUND.
+// On the substitute LoadLibraryW also loads any Windows DLL on the emulated
+// drives for its resources only: nothing in it runs, and it exports nothing.
+// Loading a module again gives the same handle; it stays loaded until as
+// many FreeLibrary calls as loads.
 HMODULE LoadLibraryW(LPCWSTR lpLibFileName);
+// The handle of a module already loaded: null gives the program itself; a
+// name without a folder matches a module's file name (".dll" added when it
+// has no extension), a path its full path. Nothing is loaded and the load
+// count stays; ERROR_MOD_NOT_FOUND when no loaded module matches.
+HMODULE GetModuleHandleW(LPCWSTR lpModuleName);
 FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 BOOL FreeLibrary(HMODULE hLibModule);
 

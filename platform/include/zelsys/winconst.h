@@ -153,6 +153,16 @@ constexpr DWORD TOKEN_ADJUST_PRIVILEGES = 0x0020;
 constexpr DWORD SE_PRIVILEGE_ENABLED = 0x00000002;
 inline constexpr char16_t SE_BACKUP_NAME[] = u"SeBackupPrivilege";
 inline constexpr char16_t SE_RESTORE_NAME[] = u"SeRestorePrivilege";
+inline constexpr char16_t SE_SHUTDOWN_NAME[] = u"SeShutdownPrivilege";
+
+// Shutdown requests (shutdown.h).
+constexpr UINT EWX_LOGOFF = 0x00000000;
+constexpr UINT EWX_SHUTDOWN = 0x00000001;
+constexpr UINT EWX_REBOOT = 0x00000002;
+constexpr UINT EWX_FORCE = 0x00000004;
+constexpr UINT EWX_POWEROFF = 0x00000008;
+constexpr UINT EWX_FORCEIFHUNG = 0x00000010;
+constexpr DWORD MAX_SHUTDOWN_TIMEOUT = 10 * 365 * 24 * 60 * 60;
 
 // The running Windows: processor architectures (SYSTEM_INFO), the platform,
 // product types and suites (OSVERSIONINFOEXW), and the shell's IsOS queries.
@@ -175,6 +185,27 @@ constexpr DWORD OS_DOMAINMEMBER = 28;
 // Undocumented and without a name in the system headers: Windows Vista or
 // later.
 constexpr DWORD OS_VISTAORGREATER = 37;
+
+// Machine names, shell folders, accounts and WMI results.
+constexpr DWORD ERROR_BUFFER_OVERFLOW = 111;
+constexpr DWORD ERROR_INVALID_LEVEL = 124;
+constexpr DWORD MAX_COMPUTERNAME_LENGTH = 15;
+constexpr int CSIDL_COMMON_APPDATA = 0x0023;
+constexpr int CSIDL_FLAG_DONT_VERIFY = 0x4000;
+constexpr int CSIDL_FLAG_CREATE = 0x8000;
+constexpr int CSIDL_FLAG_MASK = 0xFF00;
+constexpr DWORD SHGFP_TYPE_CURRENT = 0;
+constexpr DWORD SHGFP_TYPE_DEFAULT = 1;
+constexpr DWORD NERR_Success = 0;
+constexpr DWORD FILTER_NORMAL_ACCOUNT = 0x0002;
+constexpr DWORD MAX_PREFERRED_LENGTH = 0xFFFFFFFFu;
+constexpr LONG S_OK = 0;
+constexpr LONG E_FAIL = static_cast<LONG>(0x80004005u);
+constexpr LONG E_INVALIDARG = static_cast<LONG>(0x80070057u);
+constexpr LONG WBEM_E_NOT_FOUND = static_cast<LONG>(0x80041002u);
+constexpr LONG WBEM_E_INVALID_NAMESPACE = static_cast<LONG>(0x8004100Eu);
+constexpr LONG WBEM_E_INVALID_CLASS = static_cast<LONG>(0x80041010u);
+constexpr LONG WBEM_E_TYPE_MISMATCH = static_cast<LONG>(0x80041005u);
 
 // Message boxes: the button sets, the icons and the answers.
 constexpr UINT MB_OK = 0x0;
@@ -205,6 +236,19 @@ constexpr INT IDNO = 7;
 inline LPCSTR MAKEINTRESOURCEA(WORD wInteger) {
   return reinterpret_cast<LPCSTR>(static_cast<std::uintptr_t>(wInteger));
 }
+
+// A numbered resource type or name where FindResourceW takes a name, and
+// whether a name is such a number.
+inline LPCWSTR MAKEINTRESOURCEW(WORD wInteger) {
+  return reinterpret_cast<LPCWSTR>(static_cast<std::uintptr_t>(wInteger));
+}
+inline bool IS_INTRESOURCE(LPCWSTR lpName) {
+  return reinterpret_cast<std::uintptr_t>(lpName) >> 16 == 0;
+}
+// Resource types.
+inline const LPCWSTR RT_STRING = MAKEINTRESOURCEW(6);
+inline const LPCWSTR RT_RCDATA = MAKEINTRESOURCEW(10);
+inline const LPCWSTR RT_VERSION = MAKEINTRESOURCEW(16);
 
 // Value types.
 constexpr DWORD REG_NONE = 0;

@@ -17,6 +17,8 @@
 #include "zelsys/registry.h"
 #include "zelsys/resources.h"
 #include "zelsys/security.h"
+#include "zelsys/shutdown.h"
+#include "zelsys/sysinfo.h"
 #include "zelsys/system.h"
 #include "zelsys/ui.h"
 #include "zelsys/winconst.h"
