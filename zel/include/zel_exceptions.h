@@ -270,7 +270,7 @@ ZEL_ERROR_CLASS(CZELSetNamedSecurityInfoException, CZELLogException1,
 
 // ---- Cryptography and signatures ------------------------------------------------
 ZEL_ERROR_CLASS(CZELSwRNGCapiException, CZELLogException1,
-                u"Unable to obtain random bytes from the cryptographic provider", 0)
+                u"Error during MS CAPI RNG function call", 0)
 ZEL_TEXT_FIXED_CLASS(CZELSymKeyBadArg, CZELLogException1,
                      u"A bad argument was provided to the symmetric key ( %s )", 0)
 ZEL_ERROR_CLASS(CZELSymKeyUnhandledException, CZELLogException1,

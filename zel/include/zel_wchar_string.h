@@ -11,6 +11,7 @@
 #include "zel_flags.h"
 
 class CZELWCharString;
+class CZELSymKey;
 template <class T> class CZELObjNode;
 template <class Node, class T> class CZELDblList;
 // A list of strings, as splitting produces it.
@@ -202,4 +203,10 @@ public:
   // "41 00 00 00".
   CZELWCharString getAsciiCodeString() const;
   CZELBuffer<ZEL_BYTE> getBufferFromAsciiCodeString() const;
+
+  // ---- Keyed obscuring ---------------------------------------------------------------------
+  // The storage enciphered with symKey, as Base64 text; empty on failure.
+  CZELWCharString obscure(const CZELSymKey &symKey) const;
+  // The inverse; empty for another key, changed text or any other failure.
+  CZELWCharString unobscure(const CZELSymKey &symKey) const;
 };

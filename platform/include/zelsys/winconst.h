@@ -261,4 +261,8 @@ constexpr DWORD REG_LINK = 6;
 constexpr DWORD REG_MULTI_SZ = 7;
 constexpr DWORD REG_QWORD = 11;
 
+// Cryptographic provider types and flags.
+constexpr DWORD PROV_RSA_FULL = 1;
+constexpr DWORD CRYPT_VERIFYCONTEXT = 0xF0000000;
+
 } // namespace zelsys

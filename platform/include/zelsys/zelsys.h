@@ -6,6 +6,7 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
+#include "zelsys/crypto.h"
 #include "zelsys/environment.h"
 #include "zelsys/files.h"
 #include "zelsys/format.h"

@@ -1,0 +1,187 @@
+// test_crypto.cpp - random bytes (CZELSwRNG), CZELSymKey and the keyed
+// obscuring of CZELWCharString.
+#include "zel_rng.h"
+#include "zel_sym_key.h"
+#include "zel_test_support.h"
+#include "zel_wchar_string.h"
+#include "zelsys/crypto.h"
+
+#include <cstring>
+#include <ctime>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = CZELBuffer<ZEL_BYTE>;
+
+std::vector<ZEL_BYTE> bytesOf(const Bytes &buf) {
+  return std::vector<ZEL_BYTE>(buf.getBuffer(), buf.getBuffer() + buf.getSize());
+}
+
+Bytes bufferOf(const std::vector<ZEL_BYTE> &bytes) {
+  return Bytes(bytes.data(), static_cast<ZEL_ULONG>(bytes.size()));
+}
+
+bool anyEntryContains(const zeltest::RecordingSink &sink, const std::u16string &text) {
+  for (const zeltest::LoggedEntry &entry : sink.entries())
+    if (entry.message.find(text) != std::u16string::npos)
+      return true;
+  return false;
+}
+
+// Makes the provider fail for the lifetime of the object.
+struct BrokenProvider {
+  BrokenProvider() { zelsys::failCryptoProviderForTesting(true); }
+  ~BrokenProvider() { zelsys::failCryptoProviderForTesting(false); }
+};
+
+} // namespace
+
+TEST(Random, EmptyTargetFailsWithItsEntry) {
+  zeltest::RecordingSink sink;
+  Bytes empty;
+  CZELSwRNG rng;
+  EXPECT_FALSE(rng.getRandomBytes(empty));
+  EXPECT_EQ(empty.getSize(), 0u);
+  EXPECT_TRUE(anyEntryContains(sink, u"Target buffer must be of size of requested bytes"));
+}
+
+TEST(Random, FillsTheWholeTargetWithFreshBytes) {
+  CZELSwRNG rng;
+  Bytes first(32);
+  Bytes second(32);
+  ASSERT_TRUE(rng.getRandomBytes(first));
+  ASSERT_TRUE(rng.getRandomBytes(second));
+  ASSERT_EQ(first.getSize(), 32u);
+  ASSERT_EQ(second.getSize(), 32u);
+  // 32 random bytes repeat, or come out all zero, with negligible odds.
+  EXPECT_NE(bytesOf(first), bytesOf(second));
+  EXPECT_NE(bytesOf(first), std::vector<ZEL_BYTE>(32, 0));
+}
+
+TEST(Random, WithoutTheProviderTheFallbackRepeatsWithinOneSecond) {
+  zeltest::RecordingSink sink;
+  BrokenProvider broken;
+  CZELSwRNG rng;
+  bool bSameSecond = false;
+  // The clock may tick between the two calls; one retry then lands inside
+  // one second.
+  for (int attempt = 0; attempt < 2 && !bSameSecond; ++attempt) {
+    Bytes first(32);
+    Bytes second(32);
+    const std::time_t before = std::time(nullptr);
+    ASSERT_TRUE(rng.getRandomBytes(first));
+    ASSERT_TRUE(rng.getRandomBytes(second));
+    if (std::time(nullptr) != before)
+      continue;
+    bSameSecond = true;
+    EXPECT_EQ(bytesOf(first), bytesOf(second));
+  }
+  EXPECT_TRUE(bSameSecond);
+  EXPECT_TRUE(anyEntryContains(sink, u"Error during MS CAPI RNG function call"));
+}
+
+TEST(SymKey, DecipheringSucceedsOnlyForTheUntouchedTextAndItsKey) {
+  const std::vector<ZEL_BYTE> plain = {'s', 'e', 'c', 'r', 'e', 't', 0, 0xFF, 0x80};
+  const CZELSymKey key;
+  ASSERT_TRUE(key.isValid());
+  Bytes cipher;
+  ASSERT_TRUE(key.encrypt(bufferOf(plain), cipher));
+  ASSERT_EQ(cipher.getSize(), CZELSymKey::NONCE_SIZE + plain.size() + CZELSymKey::TAG_SIZE);
+  const std::vector<ZEL_BYTE> sealed = bytesOf(cipher);
+
+  // The same plain text enciphers differently each time (fresh nonce).
+  Bytes again;
+  ASSERT_TRUE(key.encrypt(bufferOf(plain), again));
+  EXPECT_NE(bytesOf(again), sealed);
+
+  const CZELSymKey otherKey;
+  const CZELSymKey copiedKey(key);
+  struct Case {
+    const char *name;
+    const CZELSymKey *key;
+    std::function<void(std::vector<ZEL_BYTE> &)> change;
+    bool ok;
+  };
+  const std::vector<Case> cases = {
+      {"untouched", &key, [](std::vector<ZEL_BYTE> &) {}, true},
+      {"copied key", &copiedKey, [](std::vector<ZEL_BYTE> &) {}, true},
+      {"other key", &otherKey, [](std::vector<ZEL_BYTE> &) {}, false},
+      {"nonce changed", &key, [](std::vector<ZEL_BYTE> &b) { b[0] ^= 1; }, false},
+      {"text changed", &key, [](std::vector<ZEL_BYTE> &b) { b[CZELSymKey::NONCE_SIZE] ^= 0x80; },
+       false},
+      {"tag changed", &key, [](std::vector<ZEL_BYTE> &b) { b.back() ^= 1; }, false},
+      {"byte appended", &key, [](std::vector<ZEL_BYTE> &b) { b.push_back(0); }, false},
+      {"last byte cut", &key, [](std::vector<ZEL_BYTE> &b) { b.pop_back(); }, false},
+      {"only nonce and tag", &key,
+       [](std::vector<ZEL_BYTE> &b) { b.resize(CZELSymKey::NONCE_SIZE + CZELSymKey::TAG_SIZE); },
+       false},
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(std::to_string(i) + " " + cases[i].name);
+    std::vector<ZEL_BYTE> input = sealed;
+    cases[i].change(input);
+    const std::vector<ZEL_BYTE> sentinel = {0xDE, 0xAD};
+    Bytes out = bufferOf(sentinel);
+    EXPECT_EQ(cases[i].key->decrypt(bufferOf(input), out), cases[i].ok);
+    EXPECT_EQ(bytesOf(out), cases[i].ok ? plain : sentinel);
+  }
+}
+
+TEST(SymKey, RefusesAKeyOfTheWrongSizeAndEmptyInput) {
+  zeltest::RecordingSink sink;
+  const CZELSymKey shortKey(Bytes(31));
+  EXPECT_FALSE(shortKey.isValid());
+  Bytes cipher;
+  EXPECT_FALSE(shortKey.encrypt(bufferOf({1, 2, 3}), cipher));
+  EXPECT_EQ(cipher.getSize(), 0u);
+
+  const CZELSymKey key(bufferOf(std::vector<ZEL_BYTE>(32, 7)));
+  ASSERT_TRUE(key.isValid());
+  EXPECT_FALSE(key.encrypt(Bytes(), cipher));
+  EXPECT_EQ(cipher.getSize(), 0u);
+  EXPECT_GE(sink.count(), 2u);
+}
+
+TEST(Obscure, RoundTripsAndRefusesAnythingElse) {
+  const CZELSymKey key;
+  const CZELSymKey otherKey;
+  const std::vector<std::u16string> texts = {u"x", u"password 123",
+                                             u"Gr\u00FC\u00DFe \u20AC \U0001F511"};
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    SCOPED_TRACE(std::to_string(i) + " " + zeltest::narrow(texts[i]));
+    const CZELWCharString plain(texts[i].c_str());
+    const CZELWCharString obscured = plain.obscure(key);
+    ASSERT_GT(obscured.getLength(), 0u);
+    EXPECT_TRUE(obscured != plain);
+    EXPECT_TRUE(obscured.unobscure(key) == plain);
+
+    zeltest::RecordingSink sink;
+    EXPECT_EQ(obscured.unobscure(otherKey).getLength(), 0u);
+    EXPECT_TRUE(anyEntryContains(sink, u"not a valid sym key"));
+
+    // A changed character (one that stays in the Base64 alphabet), and one
+    // outside ASCII that a careless narrowing would turn back into it.
+    std::u16string changed(obscured.getBuffer(), obscured.getLength());
+    changed[changed.size() / 2] = changed[changed.size() / 2] == u'A' ? u'B' : u'A';
+    EXPECT_EQ(CZELWCharString(changed.c_str()).unobscure(key).getLength(), 0u);
+    std::u16string wide(obscured.getBuffer(), obscured.getLength());
+    wide[0] = static_cast<char16_t>(wide[0] + 0x100);
+    EXPECT_EQ(CZELWCharString(wide.c_str()).unobscure(key).getLength(), 0u);
+  }
+}
+
+TEST(Obscure, EmptyStringFailsWithItsText) {
+  const CZELSymKey key;
+  const CZELWCharString empty;
+  zeltest::RecordingSink sink;
+  EXPECT_EQ(empty.obscure(key).getLength(), 0u);
+  EXPECT_TRUE(anyEntryContains(sink, u"Can't obscure empty string"));
+  EXPECT_EQ(empty.unobscure(key).getLength(), 0u);
+  EXPECT_TRUE(anyEntryContains(sink, u"Can't unobscure empty string"));
+
+  const CZELSymKey invalidKey(Bytes(5));
+  EXPECT_EQ(CZELWCharString(u"abc").obscure(invalidKey).getLength(), 0u);
+}

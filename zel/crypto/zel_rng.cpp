@@ -1,0 +1,84 @@
+// zel_rng.cpp - CZELRNG and CZELSwRNG.
+//
+// getRandomBytes has random bytes made into a fresh buffer and copies them
+// over the target only when that succeeded, so a failure leaves the target
+// as it was. CZELSwRNG never fails once it is asked: a provider failure is
+// logged and the C library's generator, seeded from the current second on
+// every call, serves instead.
+#include "zel_rng.h"
+
+#include "zel_catch.h"
+#include "zel_exceptions.h"
+#include "zel_function_trace.h"
+#include "zelsys/crypto.h"
+#include "zelsys/kernel.h"
+#include "zelsys/winconst.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+namespace {
+
+const ZEL_USHORT ZEL_SOURCE_RNG[] = u".\\zel_rng";
+const ZEL_USHORT ZEL_SOURCE_SWRNG[] = u".\\zel_swrng";
+
+[[noreturn]] void raiseCapi(ZEL_ULONG ulLine) {
+  throw CZELSwRNGCapiException(static_cast<ZEL_LONG>(zelsys::GetLastError()), ZEL_SOURCE_SWRNG,
+                               ulLine, 1, true, false);
+}
+
+} // namespace
+
+bool CZELRNG::getRandomBytes(CZELBuffer<ZEL_BYTE> &bufTarget) {
+  CZELFunctionTrace trace(u"CZELRNG", u"getRandomBytes #1", ZEL_SOURCE_RNG, __LINE__);
+  bool bResult = false;
+  try {
+    const ZEL_ULONG ulCount = bufTarget.getSize();
+    if (ulCount == 0)
+      throw CZELBadArgException(u"random", u"Target buffer must be of size of requested bytes",
+                                ZEL_SOURCE_RNG, __LINE__, 1, true, false);
+    CZELBuffer<ZEL_BYTE> bufFresh(ulCount);
+    if (performRand(ulCount, bufFresh)) {
+      std::memcpy(bufTarget.getBuffer(), bufFresh.getBuffer(), ulCount);
+      bResult = true;
+    }
+  } catch (CZELLogging &rEntry) {
+    zelLogCaught(rEntry);
+  } catch (...) {
+    zelLogUnhandled(CZELErrorSource::esNone, ZEL_SOURCE_RNG, __LINE__);
+    throw;
+  }
+  trace.setResult(bResult);
+  return bResult;
+}
+
+bool CZELSwRNG::performRand(ZEL_ULONG ulCount, CZELBuffer<ZEL_BYTE> &bufOut) {
+  CZELFunctionTrace trace(u"CZELSwRNG", u"performRand", ZEL_SOURCE_SWRNG, __LINE__);
+  // Never more than the buffer holds, whatever the caller asked for.
+  if (ulCount > bufOut.getSize())
+    ulCount = bufOut.getSize();
+  ZEL_BYTE *pbOut = bufOut.getBuffer();
+  const bool bProvider = zelAbsorb(ZEL_SOURCE_SWRNG, __LINE__, CZELErrorSource::esLastError, [&] {
+    zelsys::HCRYPTPROV hProv = 0;
+    if (!zelsys::CryptAcquireContextW(&hProv, nullptr, nullptr, zelsys::PROV_RSA_FULL,
+                                      zelsys::CRYPT_VERIFYCONTEXT))
+      raiseCapi(__LINE__);
+    const bool bFilled = zelsys::CryptGenRandom(hProv, ulCount, pbOut) != zelsys::FALSE;
+    const zelsys::DWORD dwError = zelsys::GetLastError();
+    zelsys::CryptReleaseContext(hProv, 0);
+    if (!bFilled) {
+      zelsys::SetLastError(dwError);
+      raiseCapi(__LINE__);
+    }
+  });
+  if (!bProvider) {
+    // Predictable within one second; kept because callers rely on bytes
+    // always being produced.
+    std::srand(static_cast<unsigned>(std::time(nullptr)));
+    for (ZEL_ULONG ul = 0; ul < ulCount; ++ul)
+      pbOut[ul] = static_cast<ZEL_BYTE>(std::rand() & 0xFF);
+  }
+  trace.setResult(true);
+  return true;
+}

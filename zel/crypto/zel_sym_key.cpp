@@ -1,0 +1,136 @@
+// zel_sym_key.cpp - CZELSymKey over the platform's AES-256-GCM.
+//
+// Every operation is traced and absorbs its failures: it logs them and
+// returns false, with its output untouched. The nonce of each enciphering is
+// taken from the provider alone, never from the time-seeded fallback of
+// CZELSwRNG: a repeated nonce under one key gives away GCM's authentication,
+// so without the provider enciphering fails instead.
+#include "zel_sym_key.h"
+
+#include "zel_catch.h"
+#include "zel_exceptions.h"
+#include "zel_function_trace.h"
+#include "zel_rng.h"
+#include "zelsys/crypto.h"
+#include "zelsys/kernel.h"
+#include "zelsys/winconst.h"
+
+#include <cstring>
+
+namespace {
+
+const ZEL_USHORT ZEL_SOURCE[] = u".\\zel_sym_key";
+const ZEL_USHORT ZEL_CLASS[] = u"CZELSymKey";
+
+static_assert(CZELSymKey::KEY_SIZE == zelsys::AEAD_KEY_SIZE, "key size");
+static_assert(CZELSymKey::NONCE_SIZE == zelsys::AEAD_NONCE_SIZE, "nonce size");
+static_assert(CZELSymKey::TAG_SIZE == zelsys::AEAD_TAG_SIZE, "tag size");
+
+[[noreturn]] void raiseFailed(ZEL_ULONG ulLine) {
+  throw CZELSymKeyUnhandledException(static_cast<ZEL_LONG>(zelsys::GetLastError()), ZEL_SOURCE,
+                                     ulLine, 1, true, false);
+}
+
+void fillNonce(ZEL_BYTE *pbNonce) {
+  zelsys::HCRYPTPROV hProv = 0;
+  if (!zelsys::CryptAcquireContextW(&hProv, nullptr, nullptr, zelsys::PROV_RSA_FULL,
+                                    zelsys::CRYPT_VERIFYCONTEXT))
+    raiseFailed(__LINE__);
+  const bool bFilled =
+      zelsys::CryptGenRandom(hProv, CZELSymKey::NONCE_SIZE, pbNonce) != zelsys::FALSE;
+  const zelsys::DWORD dwError = zelsys::GetLastError();
+  zelsys::CryptReleaseContext(hProv, 0);
+  if (!bFilled) {
+    zelsys::SetLastError(dwError);
+    raiseFailed(__LINE__);
+  }
+}
+
+// Zeroing that the optimiser may not drop as a dead store.
+void wipeBytes(ZEL_BYTE *pb, ZEL_ULONG ulCount) {
+  volatile ZEL_BYTE *pv = pb;
+  for (ZEL_ULONG ul = 0; ul < ulCount; ++ul)
+    pv[ul] = 0;
+}
+
+} // namespace
+
+CZELSymKey::CZELSymKey() : m_abKey{}, m_bValid(false) {
+  CZELBuffer<ZEL_BYTE> bufKey(KEY_SIZE);
+  CZELSwRNG rng;
+  if (rng.getRandomBytes(bufKey)) {
+    std::memcpy(m_abKey, bufKey.getBuffer(), KEY_SIZE);
+    m_bValid = true;
+  }
+}
+
+CZELSymKey::CZELSymKey(const CZELBuffer<ZEL_BYTE> &bufKey) : m_abKey{}, m_bValid(false) {
+  zelTracedAbsorb(ZEL_CLASS, u"CZELSymKey", ZEL_SOURCE, __LINE__, CZELErrorSource::esNone, [&] {
+    if (bufKey.getSize() != KEY_SIZE)
+      throw CZELSymKeyBadArg(u"key must be 32 bytes", ZEL_SOURCE, __LINE__, 1, true, false);
+    std::memcpy(m_abKey, bufKey.getBuffer(), KEY_SIZE);
+    m_bValid = true;
+  });
+}
+
+CZELSymKey::CZELSymKey(const CZELSymKey &other) : m_abKey{}, m_bValid(other.m_bValid) {
+  std::memcpy(m_abKey, other.m_abKey, KEY_SIZE);
+}
+
+CZELSymKey &CZELSymKey::operator=(const CZELSymKey &other) {
+  if (this != &other) {
+    std::memcpy(m_abKey, other.m_abKey, KEY_SIZE);
+    m_bValid = other.m_bValid;
+  }
+  return *this;
+}
+
+CZELSymKey::~CZELSymKey() { wipe(); }
+
+void CZELSymKey::wipe() {
+  wipeBytes(m_abKey, KEY_SIZE);
+  m_bValid = false;
+}
+
+bool CZELSymKey::encrypt(const CZELBuffer<ZEL_BYTE> &bufPlain,
+                         CZELBuffer<ZEL_BYTE> &bufCipher) const {
+  return zelTracedAbsorb(
+      ZEL_CLASS, u"encrypt", ZEL_SOURCE, __LINE__, CZELErrorSource::esLastError, [&] {
+        if (!m_bValid)
+          throw CZELSymKeyBadArg(u"not a valid sym key", ZEL_SOURCE, __LINE__, 1, true, false);
+        const ZEL_ULONG ulPlain = bufPlain.getSize();
+        if (ulPlain == 0)
+          throw CZELSymKeyZeroInputBuffer(ZEL_SOURCE, __LINE__, 1, true, false);
+        if (ulPlain > 0xFFFFFFFFu - NONCE_SIZE - TAG_SIZE)
+          throw CZELSymKeyBadArg(u"input too large", ZEL_SOURCE, __LINE__, 1, true, false);
+        CZELBuffer<ZEL_BYTE> bufOut(NONCE_SIZE + ulPlain + TAG_SIZE);
+        ZEL_BYTE *pbOut = bufOut.getBuffer();
+        fillNonce(pbOut);
+        if (!zelsys::aeadSeal(m_abKey, pbOut, bufPlain.getBuffer(), ulPlain, pbOut + NONCE_SIZE,
+                              pbOut + NONCE_SIZE + ulPlain))
+          raiseFailed(__LINE__);
+        bufCipher = bufOut;
+        return bufCipher.getSize() == bufOut.getSize();
+      });
+}
+
+bool CZELSymKey::decrypt(const CZELBuffer<ZEL_BYTE> &bufCipher,
+                         CZELBuffer<ZEL_BYTE> &bufPlain) const {
+  return zelTracedAbsorb(
+      ZEL_CLASS, u"decrypt", ZEL_SOURCE, __LINE__, CZELErrorSource::esLastError, [&] {
+        if (!m_bValid)
+          throw CZELSymKeyBadArg(u"not a valid sym key", ZEL_SOURCE, __LINE__, 1, true, false);
+        const ZEL_ULONG ulSize = bufCipher.getSize();
+        if (ulSize <= NONCE_SIZE + TAG_SIZE)
+          throw CZELSymKeyBadArg(u"enciphered input too short", ZEL_SOURCE, __LINE__, 1, true,
+                                 false);
+        const ZEL_ULONG ulPlain = ulSize - NONCE_SIZE - TAG_SIZE;
+        const ZEL_BYTE *pbIn = bufCipher.getBuffer();
+        CZELBuffer<ZEL_BYTE> bufOut(ulPlain);
+        if (!zelsys::aeadOpen(m_abKey, pbIn, pbIn + NONCE_SIZE, ulPlain,
+                              pbIn + NONCE_SIZE + ulPlain, bufOut.getBuffer()))
+          raiseFailed(__LINE__);
+        bufPlain = bufOut;
+        return bufPlain.getSize() == bufOut.getSize();
+      });
+}

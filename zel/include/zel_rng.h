@@ -1,0 +1,32 @@
+// zel_rng.h - CZELRNG and CZELSwRNG, the framework's source of random bytes.
+//
+// CZELRNG fills a byte buffer or a secure buffer with as many random bytes as
+// the buffer holds; the derived class decides where they come from.
+// CZELSwRNG asks the platform's cryptographic provider and, when that fails,
+// logs the failure and falls back to the C library's generator seeded with
+// the current time in seconds (so such bytes repeat within one second).
+#pragma once
+
+#include "zel_buffer.h"
+#include "zel_types.h"
+
+class CZELSecureBuffer;
+
+class CZELRNG {
+public:
+  virtual ~CZELRNG() = default;
+
+  // The buffer's size is the number of bytes wanted; an empty buffer is
+  // logged and refused. On success the buffer holds fresh random bytes.
+  bool getRandomBytes(CZELBuffer<ZEL_BYTE> &bufTarget);
+  bool getRandomBytes(CZELSecureBuffer &bufTarget);
+
+protected:
+  // Fills the first ulCount bytes of bufOut (which holds at least that many).
+  virtual bool performRand(ZEL_ULONG ulCount, CZELBuffer<ZEL_BYTE> &bufOut) = 0;
+};
+
+class CZELSwRNG : public CZELRNG {
+protected:
+  bool performRand(ZEL_ULONG ulCount, CZELBuffer<ZEL_BYTE> &bufOut) override;
+};
