@@ -31,18 +31,23 @@ const ZEL_USHORT ZEL_SOURCE_SWRNG[] = u".\\zel_swrng";
 } // namespace
 
 bool CZELRNG::getRandomBytes(CZELBuffer<ZEL_BYTE> &bufTarget) {
-  CZELFunctionTrace trace(u"CZELRNG", u"getRandomBytes #1", ZEL_SOURCE_RNG, __LINE__);
+  return fillTarget(u"getRandomBytes #1", bufTarget.getSize(),
+                    [&](const CZELBuffer<ZEL_BYTE> &bufFresh) {
+                      std::memcpy(bufTarget.getBuffer(), bufFresh.getBuffer(), bufFresh.getSize());
+                      return true;
+                    });
+}
+
+bool CZELRNG::fillTarget(const ZEL_USHORT *pszMethod, ZEL_ULONG ulCount,
+                         const std::function<bool(const CZELBuffer<ZEL_BYTE> &)> &store) {
+  CZELFunctionTrace trace(u"CZELRNG", pszMethod, ZEL_SOURCE_RNG, __LINE__);
   bool bResult = false;
   try {
-    const ZEL_ULONG ulCount = bufTarget.getSize();
     if (ulCount == 0)
       throw CZELBadArgException(u"random", u"Target buffer must be of size of requested bytes",
                                 ZEL_SOURCE_RNG, __LINE__, 1, true, false);
     CZELBuffer<ZEL_BYTE> bufFresh(ulCount);
-    if (performRand(ulCount, bufFresh)) {
-      std::memcpy(bufTarget.getBuffer(), bufFresh.getBuffer(), ulCount);
-      bResult = true;
-    }
+    bResult = performRand(ulCount, bufFresh) && store(bufFresh);
   } catch (CZELLogging &rEntry) {
     zelLogCaught(rEntry);
   } catch (...) {

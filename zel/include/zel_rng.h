@@ -7,6 +7,8 @@
 // the current time in seconds (so such bytes repeat within one second).
 #pragma once
 
+#include <functional>
+
 #include "zel_buffer.h"
 #include "zel_types.h"
 
@@ -24,6 +26,13 @@ public:
 protected:
   // Fills the first ulCount bytes of bufOut (which holds at least that many).
   virtual bool performRand(ZEL_ULONG ulCount, CZELBuffer<ZEL_BYTE> &bufOut) = 0;
+
+private:
+  // The shape of both getRandomBytes forms under the trace named pszMethod:
+  // refuse an empty target, make ulCount bytes into a fresh buffer and let
+  // store hand them to the target only when that succeeded.
+  bool fillTarget(const ZEL_USHORT *pszMethod, ZEL_ULONG ulCount,
+                  const std::function<bool(const CZELBuffer<ZEL_BYTE> &)> &store);
 };
 
 class CZELSwRNG : public CZELRNG {
