@@ -17,7 +17,7 @@
 namespace zelsys::posix {
 
 // Which call closes an object's handle.
-enum class Closer { CloseHandle, FindClose };
+enum class Closer { CloseHandle, FindClose, CertCloseStore, CryptMsgClose };
 
 class KernelObject {
 public:

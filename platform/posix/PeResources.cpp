@@ -31,6 +31,7 @@ constexpr WORD kPe32Magic = 0x10B;
 constexpr WORD kPe32PlusMagic = 0x20B;
 constexpr std::uint64_t kPe32Directories = 96;
 constexpr std::uint64_t kPe32PlusDirectories = 112;
+constexpr std::uint64_t kChecksumOffset = 64;
 constexpr DWORD kResourceDirectory = 2;
 constexpr std::uint64_t kDirectoryEntrySize = 8;
 constexpr std::uint64_t kTreeDirectorySize = 16;
@@ -124,37 +125,15 @@ private:
   // The DOS, PE and optional headers and the section table; rootRva is the
   // resource tree's address.
   DWORD readHeaders(DWORD &rootRva) {
-    BYTE dos[kDosHeaderSize];
-    if (!readFile(0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z')
+    DirectoryEntry directory;
+    if (readDirectoryEntry(m_image, kResourceDirectory, directory) != ERROR_SUCCESS)
       return ERROR_BAD_EXE_FORMAT;
-    const std::uint64_t pe = le32(dos + kLfanewOffset);
-    BYTE head[kOptionalHeaderOffset + 2];
-    if (!readFile(pe, head, sizeof head) || std::memcmp(head, "PE\0\0", 4) != 0)
-      return ERROR_BAD_EXE_FORMAT;
-    const std::uint64_t sectionCount = le16(head + 6);
-    const std::uint64_t optionalSize = le16(head + 20);
-    const WORD magic = le16(head + kOptionalHeaderOffset);
-    const std::uint64_t directories = magic == kPe32Magic       ? kPe32Directories
-                                      : magic == kPe32PlusMagic ? kPe32PlusDirectories
-                                                                : 0;
-    const std::uint64_t optional = pe + kOptionalHeaderOffset;
-    BYTE field[4];
-    if (directories == 0 || optionalSize < directories ||
-        !readFile(optional + directories - 4, field, 4))
-      return ERROR_BAD_EXE_FORMAT;
-    // NumberOfRvaAndSizes, the field before the directories, tells whether
-    // the resource directory is there at all.
-    const std::uint64_t resources = directories + kResourceDirectory * kDirectoryEntrySize;
-    if (le32(field) <= kResourceDirectory)
-      return ERROR_RESOURCE_DATA_NOT_FOUND;
-    BYTE entry[kDirectoryEntrySize];
-    if (optionalSize < resources + kDirectoryEntrySize || !readFile(optional + resources, entry, 8))
-      return ERROR_BAD_EXE_FORMAT;
-    rootRva = le32(entry);
-    if (rootRva == 0 || le32(entry + 4) == 0)
+    rootRva = directory.address;
+    if (!directory.present || rootRva == 0 || directory.size == 0)
       return ERROR_RESOURCE_DATA_NOT_FOUND;
 
-    const std::uint64_t table = optional + optionalSize;
+    const std::uint64_t table = directory.sectionTable;
+    const std::uint64_t sectionCount = directory.sectionCount;
     const std::uint64_t tableSize = sectionCount * kSectionHeaderSize;
     if (table > m_fileSize || tableSize > m_fileSize - table)
       return ERROR_BAD_EXE_FORMAT;
@@ -281,6 +260,47 @@ private:
 };
 
 } // namespace
+
+DWORD readDirectoryEntry(const ImageBytes &image, DWORD index, DirectoryEntry &entry) {
+  const std::uint64_t fileSize = image.size();
+  const auto readFile = [&](std::uint64_t offset, BYTE *out, std::uint64_t count) {
+    return offset <= fileSize && count <= fileSize - offset && image.read(offset, out, count);
+  };
+  BYTE dos[kDosHeaderSize];
+  if (!readFile(0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z')
+    return ERROR_BAD_EXE_FORMAT;
+  const std::uint64_t pe = le32(dos + kLfanewOffset);
+  BYTE head[kOptionalHeaderOffset + 2];
+  if (!readFile(pe, head, sizeof head) || std::memcmp(head, "PE\0\0", 4) != 0)
+    return ERROR_BAD_EXE_FORMAT;
+  const std::uint64_t optionalSize = le16(head + 20);
+  const WORD magic = le16(head + kOptionalHeaderOffset);
+  const std::uint64_t directories = magic == kPe32Magic       ? kPe32Directories
+                                    : magic == kPe32PlusMagic ? kPe32PlusDirectories
+                                                              : 0;
+  const std::uint64_t optional = pe + kOptionalHeaderOffset;
+  BYTE field[4];
+  if (directories == 0 || optionalSize < directories ||
+      !readFile(optional + directories - 4, field, 4))
+    return ERROR_BAD_EXE_FORMAT;
+  entry.checksumOffset = optional + kChecksumOffset;
+  entry.sectionTable = optional + optionalSize;
+  entry.sectionCount = le16(head + 6);
+  entry.entryOffset = optional + directories + index * kDirectoryEntrySize;
+  // NumberOfRvaAndSizes, the field before the directories, tells whether
+  // the entry is there at all.
+  entry.present = le32(field) > index;
+  entry.address = entry.size = 0;
+  if (!entry.present)
+    return ERROR_SUCCESS;
+  BYTE bytes[kDirectoryEntrySize];
+  if (optionalSize < directories + (index + 1) * kDirectoryEntrySize ||
+      !readFile(entry.entryOffset, bytes, sizeof bytes))
+    return ERROR_BAD_EXE_FORMAT;
+  entry.address = le32(bytes);
+  entry.size = le32(bytes + 4);
+  return ERROR_SUCCESS;
+}
 
 ImageFile::~ImageFile() {
   if (m_fd >= 0)

@@ -88,6 +88,23 @@ struct ResourceKey {
 DWORD findResource(const ImageBytes &image, const ResourceKey &type, const ResourceKey &name,
                    WORD wLanguage, ResourceData &data);
 
+// One data directory entry of a PE image's optional header, and the header
+// fields around it that a reader of the image needs.
+struct DirectoryEntry {
+  std::uint64_t checksumOffset = 0; // the optional header's CheckSum field
+  std::uint64_t entryOffset = 0;    // the entry's own (address, size) pair
+  std::uint64_t sectionTable = 0;
+  WORD sectionCount = 0;
+  bool present = false; // NumberOfRvaAndSizes reaches the entry
+  DWORD address = 0;    // an RVA; a file offset for the certificate table
+  DWORD size = 0;
+};
+
+// Reads the headers as far as entry index. ERROR_SUCCESS (with present
+// false when the image has fewer entries), or ERROR_BAD_EXE_FORMAT for a file
+// that is no PE image or whose headers the file does not hold.
+DWORD readDirectoryEntry(const ImageBytes &image, DWORD index, DirectoryEntry &entry);
+
 // Whether the file is a PE image at all: ERROR_SUCCESS or
 // ERROR_BAD_EXE_FORMAT, whatever resources it holds.
 DWORD checkImage(const ImageBytes &image);

@@ -5,6 +5,7 @@
 //===----------------------------------------------------------------------===//
 #include "RegistrySaveFile.h"
 #include "Errors.h"
+#include "HostIo.h"
 
 #include <cerrno>
 #include <cstring>
@@ -146,16 +147,7 @@ DWORD writeNewFile(const std::string &hostPath, const std::string &bytes) {
   const int fd = ::open(hostPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0)
     return errno == EEXIST ? ERROR_ALREADY_EXISTS : win32ErrorFromErrno(errno);
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (written < 0 && errno == EINTR)
-      continue;
-    if (written <= 0)
-      break;
-    done += static_cast<std::size_t>(written);
-  }
-  const bool ok = done == bytes.size() && ::fsync(fd) == 0;
+  const bool ok = writeAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
   ::close(fd);
   if (!ok) {
     ::unlink(hostPath.c_str());

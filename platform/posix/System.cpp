@@ -183,6 +183,14 @@ HMODULE LoadLibraryW(LPCWSTR lpLibFileName) {
   return shellHandle();
 }
 
+HMODULE LoadLibraryExW(LPCWSTR lpLibFileName, HANDLE hFile, DWORD dwFlags) {
+  if (hFile != nullptr || (dwFlags != 0 && dwFlags != LOAD_WITH_ALTERED_SEARCH_PATH)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  return LoadLibraryW(lpLibFileName);
+}
+
 FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
   {
     const std::lock_guard<std::mutex> lock(gModuleLock);

@@ -5,6 +5,7 @@
 // into the framework or a program. Only code that works on every Unix.
 //
 //===----------------------------------------------------------------------===//
+#include "HostIo.h"
 #include "zel_terminal_program.h"
 
 #include "HostPath.h"
@@ -28,16 +29,7 @@ namespace {
 
 // Writes all of text to the terminal; false when it cannot.
 bool typeText(int fd, const std::string &text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t written = ::write(fd, text.data() + done, text.size() - done);
-    if (written < 0 && errno == EINTR)
-      continue;
-    if (written <= 0)
-      return false;
-    done += static_cast<std::size_t>(written);
-  }
-  return true;
+  return zelsys::posix::writeAll(fd, text.data(), text.size());
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 //===----------------------------------------------------------------------===//
 #include "zelsys/ui.h"
 #include "Errors.h"
+#include "HostIo.h"
 #include "TerminalBox.h"
 #include "zelsys/kernel.h"
 #include "zelsys/winconst.h"
@@ -36,15 +37,8 @@ int nextInputByte() {
 }
 
 void showOnError(std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t written = ::write(STDERR_FILENO, text.data(), text.size());
-    if (written < 0 && errno == EINTR)
-      continue;
-    // Nowhere to show the box: the answer may still come.
-    if (written <= 0)
-      return;
-    text.remove_prefix(static_cast<std::size_t>(written));
-  }
+  // Nowhere to show the box when this fails: the answer may still come.
+  posix::writeAll(STDERR_FILENO, text.data(), text.size());
 }
 
 // Standard input open for reading; a closed one means no box can be shown.

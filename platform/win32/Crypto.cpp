@@ -117,14 +117,24 @@ BCRYPT_AUTHENTICATED_CIPHER_MODE_INFO authInfo(const BYTE *pbNonce, BYTE *pbTag)
   return info;
 }
 
+BOOL failWith(::DWORD dwError) {
+  ::SetLastError(dwError);
+  return FALSE;
+}
+
+// Key, nonce and tag always; input and output when there are bytes to move.
+bool argumentsGiven(const BYTE *pbKey, const BYTE *pbNonce, const BYTE *pbTag, const BYTE *pbIn,
+                    DWORD cbIn, const BYTE *pbOut) {
+  return pbKey != nullptr && pbNonce != nullptr && pbTag != nullptr &&
+         (cbIn == 0 || (pbIn != nullptr && pbOut != nullptr));
+}
+
 } // namespace
 
 BOOL CryptAcquireContextW(HCRYPTPROV *phProv, LPCWSTR szContainer, LPCWSTR szProvider,
                           DWORD dwProvType, DWORD dwFlags) {
-  if (g_bFailProvider.load()) {
-    ::SetLastError(NTE_PROVIDER_DLL_FAIL);
-    return FALSE;
-  }
+  if (g_bFailProvider.load())
+    return failWith(NTE_PROVIDER_DLL_FAIL);
   ::HCRYPTPROV hProv = 0;
   const BOOL bOk = ::CryptAcquireContextW(&hProv, win32::wide(szContainer), win32::wide(szProvider),
                                           dwProvType, dwFlags);
@@ -145,39 +155,27 @@ void failCryptoProviderForTesting(bool bFail) { g_bFailProvider.store(bFail); }
 
 BOOL aeadSeal(const BYTE *pbKey, const BYTE *pbNonce, const BYTE *pbPlain, DWORD cbPlain,
               BYTE *pbCipher, BYTE *pbTag) {
-  if (pbKey == nullptr || pbNonce == nullptr || pbTag == nullptr ||
-      (cbPlain != 0 && (pbPlain == nullptr || pbCipher == nullptr))) {
-    ::SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  if (!argumentsGiven(pbKey, pbNonce, pbTag, pbPlain, cbPlain, pbCipher))
+    return failWith(ERROR_INVALID_PARAMETER);
   GcmKey key(pbKey);
-  if (key.get() == nullptr) {
-    ::SetLastError(key.error());
-    return FALSE;
-  }
+  if (key.get() == nullptr)
+    return failWith(key.error());
   BCRYPT_AUTHENTICATED_CIPHER_MODE_INFO info = authInfo(pbNonce, pbTag);
   ::ULONG cbDone = 0;
   if (cng().encrypt(key.get(), const_cast<PUCHAR>(pbPlain), cbPlain, &info, nullptr, 0, pbCipher,
                     cbPlain, &cbDone, 0) != 0 ||
-      cbDone != cbPlain) {
-    ::SetLastError(ERROR_GEN_FAILURE);
-    return FALSE;
-  }
+      cbDone != cbPlain)
+    return failWith(ERROR_GEN_FAILURE);
   return TRUE;
 }
 
 BOOL aeadOpen(const BYTE *pbKey, const BYTE *pbNonce, const BYTE *pbCipher, DWORD cbCipher,
               const BYTE *pbTag, BYTE *pbPlain) {
-  if (pbKey == nullptr || pbNonce == nullptr || pbTag == nullptr ||
-      (cbCipher != 0 && (pbPlain == nullptr || pbCipher == nullptr))) {
-    ::SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  if (!argumentsGiven(pbKey, pbNonce, pbTag, pbCipher, cbCipher, pbPlain))
+    return failWith(ERROR_INVALID_PARAMETER);
   GcmKey key(pbKey);
-  if (key.get() == nullptr) {
-    ::SetLastError(key.error());
-    return FALSE;
-  }
+  if (key.get() == nullptr)
+    return failWith(key.error());
   BYTE abTag[AEAD_TAG_SIZE];
   std::memcpy(abTag, pbTag, AEAD_TAG_SIZE);
   BCRYPT_AUTHENTICATED_CIPHER_MODE_INFO info = authInfo(pbNonce, abTag);

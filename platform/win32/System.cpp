@@ -49,6 +49,10 @@ HMODULE LoadLibraryW(LPCWSTR lpLibFileName) {
   return reinterpret_cast<HMODULE>(::LoadLibraryW(win32::wide(lpLibFileName)));
 }
 
+HMODULE LoadLibraryExW(LPCWSTR lpLibFileName, HANDLE hFile, DWORD dwFlags) {
+  return reinterpret_cast<HMODULE>(::LoadLibraryExW(win32::wide(lpLibFileName), hFile, dwFlags));
+}
+
 FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
   return ::GetProcAddress(reinterpret_cast<::HMODULE>(hModule), lpProcName);
 }

@@ -58,6 +58,20 @@ std::string readFileBytes(const std::u16string &path) {
   return bytes;
 }
 
+bool writeFileBytes(const std::u16string &path, const std::string &bytes) {
+  const zelsys::HANDLE hFile =
+      zelsys::CreateFileW(path.c_str(), zelsys::GENERIC_WRITE, 0, nullptr, zelsys::CREATE_ALWAYS,
+                          zelsys::FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (hFile == zelsys::INVALID_HANDLE_VALUE)
+    return false;
+  zelsys::DWORD dwPut = 0;
+  const bool bWritten =
+      zelsys::WriteFile(hFile, bytes.data(), static_cast<zelsys::DWORD>(bytes.size()), &dwPut,
+                        nullptr) &&
+      dwPut == bytes.size();
+  return zelsys::CloseHandle(hFile) && bWritten;
+}
+
 RecordingSink::RecordingSink() : m_pPrevious(CZELLogSink::attach(this)) {}
 
 RecordingSink::~RecordingSink() { CZELLogSink::attach(m_pPrevious); }

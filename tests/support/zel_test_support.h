@@ -20,6 +20,8 @@ std::string narrow(const char16_t *text);
 std::u16string text(const char16_t *text);
 // A file's bytes through the platform's calls; empty when it cannot be read.
 std::string readFileBytes(const std::u16string &path);
+// Creates or replaces a file with these bytes; false when that failed.
+bool writeFileBytes(const std::u16string &path, const std::string &bytes);
 
 struct LoggedEntry {
   ZEL_ULONG type = 0;

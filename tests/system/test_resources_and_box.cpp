@@ -54,18 +54,6 @@ protected:
   zeltest::RecordingSink m_sink;
 };
 
-bool writeFile(const std::u16string &path, const std::string &bytes) {
-  const HANDLE hFile = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (hFile == INVALID_HANDLE_VALUE)
-    return false;
-  DWORD written = 0;
-  const bool ok =
-      WriteFile(hFile, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-      written == bytes.size();
-  return CloseHandle(hFile) && ok;
-}
-
 // Whether the module at path is loaded in this process.
 bool isLoaded(const std::u16string &path) { return GetModuleHandleW(path.c_str()) != nullptr; }
 
@@ -143,7 +131,7 @@ TEST_F(Resources, ModulesCountTheirLoads) {
     DWORD error;
   };
   const std::u16string notes = ROOT + u"\\notes.txt";
-  ASSERT_TRUE(writeFile(notes, "This file holds text, not a program.\r\n"));
+  ASSERT_TRUE(zeltest::writeFileBytes(notes, "This file holds text, not a program.\r\n"));
   const Failure failures[] = {
       {ROOT + u"\\missing.dll", ERROR_MOD_NOT_FOUND},
       {u"C:\\NoSuchFolder\\missing.dll", ERROR_MOD_NOT_FOUND},

@@ -41,19 +41,13 @@ bool CZELRNG::getRandomBytes(CZELBuffer<ZEL_BYTE> &bufTarget) {
 bool CZELRNG::fillTarget(const ZEL_USHORT *pszMethod, ZEL_ULONG ulCount,
                          const std::function<bool(const CZELBuffer<ZEL_BYTE> &)> &store) {
   CZELFunctionTrace trace(u"CZELRNG", pszMethod, ZEL_SOURCE_RNG, __LINE__);
-  bool bResult = false;
-  try {
+  const bool bResult = zelAbsorbLogged(ZEL_SOURCE_RNG, __LINE__, CZELErrorSource::esNone, [&] {
     if (ulCount == 0)
       throw CZELBadArgException(u"random", u"Target buffer must be of size of requested bytes",
                                 ZEL_SOURCE_RNG, __LINE__, 1, true, false);
     CZELBuffer<ZEL_BYTE> bufFresh(ulCount);
-    bResult = performRand(ulCount, bufFresh) && store(bufFresh);
-  } catch (CZELLogging &rEntry) {
-    zelLogCaught(rEntry);
-  } catch (...) {
-    zelLogUnhandled(CZELErrorSource::esNone, ZEL_SOURCE_RNG, __LINE__);
-    throw;
-  }
+    return performRand(ulCount, bufFresh) && store(bufFresh);
+  });
   trace.setResult(bResult);
   return bResult;
 }

@@ -45,6 +45,22 @@ bool zelAbsorb(const ZEL_USHORT *pszSourceFile, ZEL_ULONG ulLine, CZELErrorSourc
   return false;
 }
 
+// Runs body under both handlers: a failure of the log hierarchy is logged and
+// gives false, a foreign exception is recorded and passed on unchanged.
+template <class Body>
+bool zelAbsorbLogged(const ZEL_USHORT *pszSourceFile, ZEL_ULONG ulLine, CZELErrorSource eSource,
+                     Body &&body) {
+  try {
+    return static_cast<bool>(body());
+  } catch (CZELLogging &rEntry) {
+    zelLogCaught(rEntry);
+  } catch (...) {
+    zelLogUnhandled(eSource, pszSourceFile, ulLine);
+    throw;
+  }
+  return false;
+}
+
 // Runs body under both handlers; any failure is logged and replaced by
 // Translated built from args (the caller's own exception class).
 template <class Translated, class Body, class... Args>

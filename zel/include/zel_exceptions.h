@@ -200,43 +200,47 @@ ZEL_LOG_CLASS(CZELLoadStringException, CZELLogException1,
 // ---- Processes, handles, threads and events -------------------------------------
 ZEL_FIXED_CLASS(CZELProcessInfoInitException, CZELLogException1,
                 u"CZELProcessInfo object failed to initialize", -1)
-ZEL_FIXED_CLASS(CZELProcessInvalidHandleException, CZELLogException1, u"No valid process handle.",
-                -1)
-ZEL_ERROR_CLASS(CZELProcessPrivelgeException, CZELLogException1,
-                u"Unable to obtain the privilege needed for the process", 0)
-ZEL_ERROR_CLASS(CZELProcessWindowsException, CZELLogException1,
-                u"Unable to enumerate the windows of the process", 0)
+ZEL_ERROR_CLASS(CZELProcessInvalidHandleException, CZELLogException1, u"Invalid handle", 0)
+ZEL_ERROR_CLASS(CZELProcessPrivelgeException, CZELLogException1, u"Windows Error", 0)
+ZEL_ERROR_CLASS(CZELProcessWindowsException, CZELLogException1, u"Windows Error", 0)
 // Written only by the catch site that receives it (callers pass false twice).
 ZEL_FIXED_CLASS(CZELWindowsProcessInvalidHandleException, CZELLogException1,
                 u"No valid process handle to wait for.", -1)
-ZEL_ERROR_CLASS(CZELCreateProcessException, CZELLogException1, u"CreateProcess call failed", 0)
-ZEL_LOG_CLASS(CTerminateProcessWarning, CZELLogWarning, u"TerminateProcess call failed",
+ZEL_TEXT_ERROR_CLASS(CZELCreateProcessException, CZELLogException1,
+                     u"Unable to create process ( %s )")
+ZEL_LOG_CLASS(CTerminateProcessWarning, CZELLogWarning, u"TerminateProcess call has failed",
               (ZEL_LONG lError, ZEL_TAIL_PARAMS_NO_DESTROY), lError, 0, nullptr, nullptr,
               (ZEL_TAIL_ARGS_NO_DESTROY))
-ZEL_TEXT_ERROR_CLASS(CCloseHandleWarning, CZELLogWarning, u"Unable to close handle ( %s )")
+ZEL_TEXT_ERROR_CLASS(CCloseHandleWarning, CZELLogWarning, u"Unable to free memory ( %s )")
 ZEL_TEXT_ERROR_CLASS(CZELCloseHandleException, CZELLogException1, u"Unable to close handle ( %s )")
-ZEL_ERROR_CLASS(CZELDuplicateHandleException, CZELLogException1, u"DuplicateHandle call failed", 0)
-ZEL_ERROR_CLASS(CZELCreateThreadException, CZELLogException1, u"CreateThread call failed", 0)
-ZEL_ERROR_CLASS(CZELCreateEventException, CZELLogException1, u"CreateEvent call failed", 0)
-ZEL_ERROR_CLASS(CZELSetEventException, CZELLogException1, u"SetEvent call failed", 0)
-ZEL_ERROR_CLASS(CZELResetEventException, CZELLogException1, u"ResetEvent call failed", 0)
-ZEL_LOG_CLASS(CZELThreadInitException, CZELLogException1, u"CZELThread object failed to initialize",
-              (ZEL_LONG lError, ZEL_TAIL_PARAMS_NO_DESTROY), lError, 0, nullptr, nullptr,
-              (ZEL_TAIL_ARGS_NO_DESTROY))
+ZEL_TEXT_ERROR_CLASS(CZELDuplicateHandleException, CZELLogException1,
+                     u"Unable to duplicate handle ( %s )")
+ZEL_TEXT_ERROR_CLASS(CZELCreateThreadException, CZELLogException1,
+                     u"Unable to create thread. ( Thread name = %s )")
+ZEL_TEXT_ERROR_CLASS(CZELCreateEventException, CZELLogException1,
+                     u"Unable to create event. ( Event name = %s )")
+ZEL_TEXT_ERROR_CLASS(CZELSetEventException, CZELLogException1,
+                     u"Unable to set event. ( Event name = %s )")
+ZEL_TEXT_ERROR_CLASS(CZELResetEventException, CZELLogException1,
+                     u"Unable to reset event. ( Event name = %s )")
+ZEL_LOG_CLASS(CZELThreadInitException, CZELLogException1,
+              u"Unable to initialize thread object. ( Thread name = %s )",
+              (const ZEL_USHORT *pszArg1, ZEL_LONG lError, ZEL_TAIL_PARAMS_NO_DESTROY), lError, 0,
+              nullptr, nullptr, (ZEL_TAIL_ARGS_NO_DESTROY), pszArg1)
 ZEL_LOG_CLASS(CZELWindowsEventInitException, CZELLogException1,
-              u"CZELWindowsEvent object failed to initialize",
-              (ZEL_LONG lError, ZEL_TAIL_PARAMS_NO_DESTROY), lError, 0, nullptr, nullptr,
-              (ZEL_TAIL_ARGS_NO_DESTROY))
+              u"Unable to create windows event. ( Event name = %s )",
+              (const ZEL_USHORT *pszArg1, ZEL_LONG lError, ZEL_TAIL_PARAMS_NO_DESTROY), lError, 0,
+              nullptr, nullptr, (ZEL_TAIL_ARGS_NO_DESTROY), pszArg1)
 
 // ---- Tokens, privileges, accounts and file security -----------------------------
 ZEL_TEXT_ERROR_CLASS(CZELOpenProcessTokenException, CZELLogException1,
                      u"OpenProcessToken call failed for handle:%s")
 ZEL_ERROR_CLASS(CZELGetTokenInformationException, CZELLogException1,
                 u"GetTokenInformation call failed", 0)
-ZEL_ERROR_CLASS(CZELLookupPrivilegeValueException, CZELLogException1,
-                u"LookupPrivilegeValue call failed", 0)
-ZEL_ERROR_CLASS(CZELAdjustTokenPrivilegesException, CZELLogException1,
-                u"AdjustTokenPrivileges call failed", 0)
+ZEL_TEXT_ERROR_CLASS(CZELLookupPrivilegeValueException, CZELLogException1,
+                     u"LookupPrivilegeValue call failed for privilege:%s")
+ZEL_TEXT_ERROR_CLASS(CZELAdjustTokenPrivilegesException, CZELLogException1,
+                     u"AdjustTokenPrivileges call failed for handle:%s")
 ZEL_ERROR_CLASS(CZELLookupAccountNameException, CZELLogException1, u"LookupAccountName call failed",
                 0)
 ZEL_ERROR_CLASS(CZELLookupAccountSidException, CZELLogException1, u"LookupAccountSid call failed",
@@ -244,29 +248,34 @@ ZEL_ERROR_CLASS(CZELLookupAccountSidException, CZELLogException1, u"LookupAccoun
 ZEL_ERROR_CLASS(CZELConvertSidToStringSidException, CZELLogException1,
                 u"ConvertSidToStringSid call failed", 0)
 ZEL_ERROR_CLASS(CZELCopySidException, CZELLogException1, u"CopySid call failed", 0)
-ZEL_ERROR_CLASS(CZELAllocateAndInitializeSidException, CZELLogException1,
-                u"AllocateAndInitializeSid call failed", 0)
-ZEL_ERROR_CLASS(CZELInitializeAclException, CZELLogException1, u"InitializeAcl call failed", 0)
-ZEL_ERROR_CLASS(CZELGetAclInformationException, CZELLogException1, u"GetAclInformation call failed",
-                0)
-ZEL_ERROR_CLASS(CZELGetAceException, CZELLogException1, u"GetAce call failed", 0)
-ZEL_ERROR_CLASS(CZELAddAceException, CZELLogException1, u"AddAce call failed", 0)
-ZEL_ERROR_CLASS(CZELAddAccessAllowedAceException, CZELLogException1,
-                u"AddAccessAllowedAce call failed", 0)
-ZEL_ERROR_CLASS(CZELInitializeSecurityDescriptorException, CZELLogException1,
-                u"InitializeSecurityDescriptor call failed", 0)
-ZEL_ERROR_CLASS(CZELGetSecurityDescriptorControlException, CZELLogException1,
-                u"GetSecurityDescriptorControl call failed", 0)
-ZEL_ERROR_CLASS(CZELSetSecurityDescriptorControlException, CZELLogException1,
-                u"SetSecurityDescriptorControl call failed", 0)
-ZEL_ERROR_CLASS(CZELGetSecurityDescriptorDaclException, CZELLogException1,
-                u"GetSecurityDescriptorDacl call failed", 0)
-ZEL_ERROR_CLASS(CZELSetSecurityDescriptorDaclException, CZELLogException1,
-                u"SetSecurityDescriptorDacl call failed", 0)
-ZEL_ERROR_CLASS(CZELGetFileSecurityException, CZELLogException1, u"GetFileSecurity call failed", 0)
-ZEL_ERROR_CLASS(CZELSetFileSecurityException, CZELLogException1, u"SetFileSecurity call failed", 0)
-ZEL_ERROR_CLASS(CZELSetNamedSecurityInfoException, CZELLogException1,
-                u"SetNamedSecurityInfo call failed", 0)
+ZEL_TEXT_ERROR_CLASS(CZELAllocateAndInitializeSidException, CZELLogException1,
+                     u"AllocateAndInitializeSid call failed for sid pointer:%s")
+ZEL_TEXT_ERROR_CLASS(CZELInitializeAclException, CZELLogException1,
+                     u"InitializeAcl call failed for ACL pointer:%s")
+ZEL_TEXT_ERROR_CLASS(CZELGetAclInformationException, CZELLogException1,
+                     u"GetAclInformation call failed for ACL pointer:%s")
+ZEL_TEXT_ERROR_CLASS(CZELGetAceException, CZELLogException1,
+                     u"GetAce call failed for ACL pointer:%s")
+ZEL_TEXT_ERROR_CLASS(CZELAddAceException, CZELLogException1,
+                     u"AddAce call failed for ACL pointer:%s")
+ZEL_TEXT_ERROR_CLASS(CZELAddAccessAllowedAceException, CZELLogException1,
+                     u"AddAccessAllowedAce call failed for ACL pointer:%s")
+ZEL_TEXT_ERROR_CLASS(CZELInitializeSecurityDescriptorException, CZELLogException1,
+                     u"InitializeSecurityDescriptor call failed for SD:%s")
+ZEL_TEXT_ERROR_CLASS(CZELGetSecurityDescriptorControlException, CZELLogException1,
+                     u"GetSecurityDescriptorControl call failed for SD pointer:%s")
+ZEL_TEXT_ERROR_CLASS(CZELSetSecurityDescriptorControlException, CZELLogException1,
+                     u"SetSecurityDescriptorControl call failed for SD pointer:%s")
+ZEL_TEXT_ERROR_CLASS(CZELGetSecurityDescriptorDaclException, CZELLogException1,
+                     u"GetSecurityDescriptorDacl call failed for SD pointer:%s")
+ZEL_TEXT_ERROR_CLASS(CZELSetSecurityDescriptorDaclException, CZELLogException1,
+                     u"SetSecurityDescriptorDacl call failed for SD pointer:%s")
+ZEL_TEXT_ERROR_CLASS(CZELGetFileSecurityException, CZELLogException1,
+                     u"GetFileSecurity call failed for file:%s")
+ZEL_TEXT_ERROR_CLASS(CZELSetFileSecurityException, CZELLogException1,
+                     u"SetFileSecurity call failed for file:%s")
+ZEL_TEXT_ERROR_CLASS(CZELSetNamedSecurityInfoException, CZELLogException1,
+                     u"SetNamedSecurityInfo call failed for object:%s")
 
 // ---- Cryptography and signatures ------------------------------------------------
 ZEL_ERROR_CLASS(CZELSwRNGCapiException, CZELLogException1,
@@ -280,17 +289,18 @@ ZEL_FIXED_CLASS(CZELSymKeyZeroInputBuffer, CZELLogException1,
 ZEL_TEXT_FIXED_CLASS(CZELHashBadArg, CZELLogException1,
                      u"A bad argument was provided to the hash ( %s )", 0)
 ZEL_ERROR_CLASS(CZELHashGenericException, CZELLogException1, u"The hash operation failed", 0)
-ZEL_ERROR_CLASS(CBadDigestException, CZELLogException1, u"The digest does not match", 0)
+ZEL_ERROR_CLASS(CBadDigestException, CZELLogException1,
+                u"TRUST_E_BAD_DIGEST when verifying file signature", 0)
 ZEL_FIXED_CLASS(CZELSignedFileInitException, CZELLogException1,
                 u"CZELSignedFile object failed to initialize", -1)
 ZEL_TEXT_FIXED_CLASS(CZELSignedFileInvalidFileException, CZELLogException1,
-                     u"The specified file, %s, is invalid.", -1)
-ZEL_TEXT_ERROR_CLASS(CNoSignatureException, CZELLogException1, u"The file %s carries no signature")
-ZEL_TEXT_ERROR_CLASS(CSignatureFileErrorException, CZELLogException1,
-                     u"The signature of file %s cannot be read")
-ZEL_ERROR_CLASS(CWinVerifyTrustException, CZELLogException1, u"WinVerifyTrust call failed", 0)
-ZEL_ERROR_CLASS(CCertQueryException, CZELLogException1,
-                u"Unable to query the certificate of the signed file", 0)
+                     u"Provided signed filename %s does not exist.", -1)
+ZEL_ERROR_CLASS(CNoSignatureException, CZELLogException1,
+                u"TRUST_E_NOSIGNATURE during verification", 0)
+ZEL_ERROR_CLASS(CSignatureFileErrorException, CZELLogException1,
+                u"CRYPT_E_FILE_ERROR during verification", 0)
+ZEL_ERROR_CLASS(CWinVerifyTrustException, CZELLogException1, u"Error in call to WinVerifyTrust", 0)
+ZEL_ERROR_CLASS(CCertQueryException, CZELLogException1, u"Error retrieving cert info", 0)
 
 // ---- WMI ------------------------------------------------------------------------
 ZEL_ERROR_CLASS(CZELWMICoInitializeException, CZELLogException1, u"CoInitializeEx call failed", 0)

@@ -95,6 +95,11 @@ void GetNativeSystemInfo(SYSTEM_INFO *lpSystemInfo);
 // Loading a module again gives the same handle; it stays loaded until as
 // many FreeLibrary calls as loads.
 HMODULE LoadLibraryW(LPCWSTR lpLibFileName);
+// LoadLibraryW with flags. The substitute knows 0 and
+// LOAD_WITH_ALTERED_SEARCH_PATH, the same for it (it finds a DLL in another
+// folder only by its full path anyway); others fail with
+// ERROR_INVALID_PARAMETER. hFile must be null.
+HMODULE LoadLibraryExW(LPCWSTR lpLibFileName, HANDLE hFile, DWORD dwFlags);
 // The handle of a module already loaded: null gives the program itself; a
 // name without a folder matches a module's file name (".dll" added when it
 // has no extension), a path its full path. Nothing is loaded and the load

@@ -116,6 +116,17 @@ constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
 constexpr DWORD MOVEFILE_COPY_ALLOWED = 0x2;
 constexpr DWORD MOVEFILE_WRITE_THROUGH = 0x8;
 
+// Waiting, threads and handle duplication.
+constexpr DWORD WAIT_OBJECT_0 = 0;
+constexpr DWORD WAIT_TIMEOUT = 258;
+constexpr DWORD WAIT_FAILED = 0xFFFFFFFFu;
+constexpr DWORD INFINITE = 0xFFFFFFFFu;
+constexpr DWORD MAXIMUM_WAIT_OBJECTS = 64;
+constexpr DWORD QS_ALLINPUT = 0x4FF;
+constexpr DWORD STILL_ACTIVE = 259;
+constexpr DWORD DUPLICATE_CLOSE_SOURCE = 0x1;
+constexpr DWORD DUPLICATE_SAME_ACCESS = 0x2;
+
 // Registry roots: the system's predefined handles (sign-extended, as
 // Windows defines them).
 inline HKEY predefinedKey(LONG lValue) {
@@ -154,6 +165,55 @@ constexpr DWORD SE_PRIVILEGE_ENABLED = 0x00000002;
 inline constexpr char16_t SE_BACKUP_NAME[] = u"SeBackupPrivilege";
 inline constexpr char16_t SE_RESTORE_NAME[] = u"SeRestorePrivilege";
 inline constexpr char16_t SE_SHUTDOWN_NAME[] = u"SeShutdownPrivilege";
+inline constexpr char16_t SE_TAKE_OWNERSHIP_NAME[] = u"SeTakeOwnershipPrivilege";
+
+// File security (filesecurity.h): errors, rights, descriptor and entry flags,
+// well-known SID parts and local allocation flags.
+constexpr DWORD ERROR_UNKNOWN_REVISION = 1305;
+constexpr DWORD ERROR_REVISION_MISMATCH = 1306;
+constexpr DWORD ERROR_INVALID_OWNER = 1307;
+constexpr DWORD ERROR_NONE_MAPPED = 1332;
+constexpr DWORD ERROR_INVALID_ACL = 1336;
+constexpr DWORD ERROR_INVALID_SID = 1337;
+constexpr DWORD ERROR_INVALID_SECURITY_DESCR = 1338;
+constexpr DWORD ERROR_ALLOTTED_SPACE_EXCEEDED = 1344;
+constexpr DWORD GENERIC_EXECUTE = 0x20000000u;
+constexpr DWORD GENERIC_ALL = 0x10000000u;
+constexpr DWORD FILE_ALL_ACCESS = 0x001F01FFu;
+constexpr DWORD FILE_GENERIC_READ = 0x00120089u;
+constexpr DWORD FILE_GENERIC_WRITE = 0x00120116u;
+constexpr DWORD FILE_GENERIC_EXECUTE = 0x001200A0u;
+constexpr DWORD OWNER_SECURITY_INFORMATION = 0x1;
+constexpr DWORD GROUP_SECURITY_INFORMATION = 0x2;
+constexpr DWORD DACL_SECURITY_INFORMATION = 0x4;
+constexpr DWORD SACL_SECURITY_INFORMATION = 0x8;
+constexpr DWORD SECURITY_DESCRIPTOR_REVISION = 1;
+constexpr DWORD ACL_REVISION = 2;
+constexpr BYTE ACCESS_ALLOWED_ACE_TYPE = 0;
+constexpr BYTE ACCESS_DENIED_ACE_TYPE = 1;
+constexpr BYTE OBJECT_INHERIT_ACE = 0x01;
+constexpr BYTE CONTAINER_INHERIT_ACE = 0x02;
+constexpr BYTE NO_PROPAGATE_INHERIT_ACE = 0x04;
+constexpr BYTE INHERIT_ONLY_ACE = 0x08;
+constexpr BYTE INHERITED_ACE = 0x10;
+constexpr WORD SE_OWNER_DEFAULTED = 0x0001;
+constexpr WORD SE_GROUP_DEFAULTED = 0x0002;
+constexpr WORD SE_DACL_PRESENT = 0x0004;
+constexpr WORD SE_DACL_DEFAULTED = 0x0008;
+constexpr WORD SE_DACL_AUTO_INHERIT_REQ = 0x0100;
+constexpr WORD SE_SACL_AUTO_INHERIT_REQ = 0x0200;
+constexpr WORD SE_DACL_AUTO_INHERITED = 0x0400;
+constexpr WORD SE_SACL_AUTO_INHERITED = 0x0800;
+constexpr WORD SE_DACL_PROTECTED = 0x1000;
+constexpr WORD SE_SACL_PROTECTED = 0x2000;
+constexpr WORD SE_SELF_RELATIVE = 0x8000;
+constexpr DWORD SECURITY_BUILTIN_DOMAIN_RID = 32;
+constexpr DWORD DOMAIN_ALIAS_RID_ADMINS = 544;
+constexpr DWORD DOMAIN_ALIAS_RID_USERS = 545;
+constexpr DWORD SECURITY_MAX_SID_SIZE = 68;
+constexpr UINT LMEM_FIXED = 0x0000;
+constexpr UINT LMEM_ZEROINIT = 0x0040;
+constexpr UINT LPTR = LMEM_FIXED | LMEM_ZEROINIT;
 
 // Shutdown requests (shutdown.h).
 constexpr UINT EWX_LOGOFF = 0x00000000;
@@ -263,6 +323,7 @@ constexpr DWORD REG_QWORD = 11;
 
 // Cryptographic provider types and flags.
 constexpr DWORD PROV_RSA_FULL = 1;
+constexpr DWORD LOAD_WITH_ALTERED_SEARCH_PATH = 8;
 constexpr DWORD CRYPT_VERIFYCONTEXT = 0xF0000000;
 
 } // namespace zelsys
