@@ -1,0 +1,149 @@
+//===- HiveJournal.h - Completed registry calls on a hive file, made durable -===//
+//
+// The registry of a real Windows installation lives in hive files that may
+// hold tens of megabytes, so a call cannot rewrite its hive. Instead each
+// completed call is appended to a journal beside the hive and the journal is
+// folded into the hive later, whole, by a checkpoint. This header offers the
+// journal's operations, the installation's writer lock and the checkpoint;
+// the hive store builds the registry calls on top. Linux only (flock,
+// fdatasync, and hivex for the hive itself).
+//
+// What the journal guarantees and how:
+// - The journal is <hive>.zeljournal: an 8-byte tag, then one record per
+//   completed call: its payload's length (4 bytes), a CRC-32 over the length
+//   and the payload (4 bytes), the payload. All numbers little-endian,
+//   names as UTF-16LE units.
+// - append() writes the whole record at the end and flushes it (fdatasync)
+//   before it reports success, so a call that returned survives the death
+//   of the process, and of the host once the disk has it.
+// - Reading stops at the first record that is short, too long or fails its
+//   checksum: that is the tail of a call that never returned. Readers ignore
+//   it; the writer cuts it off when it opens the journal, so the next record
+//   follows the last completed one.
+// - One writer at a time per installation: the writer lock is flock(2) on
+//   <installation root>/.zelsys-registry.lock, held for as long as the
+//   writer lives; the kernel drops it when the process dies, however it
+//   dies. acquire() waits up to its timeout and then fails with
+//   kErrorLockTimeout. Readers never take the lock: they read the hive and
+//   the journal's completed records, which only ever grow until a
+//   checkpoint swaps both.
+// - The checkpoint (lock held) opens the hive with hivex for writing,
+//   applies the records in order, commits to <hive>.zelnew, flushes it,
+//   renames it over the hive, flushes the folder and only then removes the
+//   journal. A crash at any point leaves the old hive with the whole
+//   journal, or the new hive with a journal whose replay changes nothing:
+//   every operation states a result (the key exists, the tree is gone, the
+//   value holds this data, the value is gone), so applying the records a
+//   second time gives the same hive. The hive file is never edited in place.
+// - Data of more than 16,344 bytes, which hivex leaves in one plain cell,
+//   is moved into big data records before the new file is flushed
+//   (HiveBigData.h), so Windows reads it; the new file keeps the old one's
+//   permissions.
+// - A hive hivex cannot open gives ERROR_BADDB; neither the hive nor the
+//   journal is touched, so nothing already completed is lost.
+// - An operation that the checkpoint could never apply (an empty key name
+//   component, a name with a NUL unit, a name beyond Windows' limits) is
+//   refused by append() with ERROR_INVALID_PARAMETER, so the journal never
+//   holds a record that would block every later checkpoint.
+//
+// Paths are the key's path below the hive root, components separated by
+// '\'; the empty path is the root itself. Components and value names compare
+// case-insensitively as Windows compares them (Utf.h); a key created by a
+// record keeps the case the record gives it.
+//
+//===----------------------------------------------------------------------===//
+#pragma once
+
+#include "zelsys/winconst.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zelsys::posix {
+
+// Windows' ERROR_TIMEOUT: the writer lock stayed taken for the whole wait.
+constexpr DWORD kErrorLockTimeout = 1460;
+// How long a writer waits for another one by default.
+constexpr unsigned kDefaultLockWaitMs = 30000;
+
+enum class HiveOpKind : std::uint8_t {
+  CreateKey = 1,     // the key and any missing parents exist afterwards
+  DeleteKeyTree = 2, // the key and its whole subtree are gone; never the root
+  SetValue = 3,      // the value holds type and data (missing keys are created)
+  DeleteValue = 4,   // the value is gone
+};
+
+struct HiveOperation {
+  HiveOpKind kind = HiveOpKind::CreateKey;
+  std::u16string keyPath;
+  std::u16string valueName; // SetValue and DeleteValue; empty is the default value
+  DWORD type = REG_NONE;    // SetValue
+  std::vector<BYTE> data;   // SetValue
+};
+
+// The record's payload and back; decodeHiveOperation is false for a payload
+// that is not one well-formed operation.
+std::string encodeHiveOperation(const HiveOperation &op);
+bool decodeHiveOperation(std::string_view payload, HiveOperation &op);
+
+// The file names beside a hive and in the installation's root.
+std::string hiveJournalPath(const std::string &hivePath);
+std::string writerLockPath(const std::string &installationRoot);
+
+// The completed records of a hive's journal, for a reader (no lock, nothing
+// written). A missing journal has none.
+DWORD readHiveJournal(const std::string &hivePath, std::vector<HiveOperation> &ops);
+
+// The installation's writer lock; released by release(), the destructor or
+// the death of the process.
+class HiveWriterLock {
+public:
+  HiveWriterLock() = default;
+  HiveWriterLock(const HiveWriterLock &) = delete;
+  HiveWriterLock &operator=(const HiveWriterLock &) = delete;
+  ~HiveWriterLock() { release(); }
+
+  DWORD acquire(const std::string &installationRoot, unsigned waitMs = kDefaultLockWaitMs);
+  void release();
+  bool held() const { return m_fd >= 0; }
+
+private:
+  int m_fd = -1;
+};
+
+// A hive's journal, open for the writer.
+class HiveJournal {
+public:
+  HiveJournal() = default;
+  HiveJournal(const HiveJournal &) = delete;
+  HiveJournal &operator=(const HiveJournal &) = delete;
+  ~HiveJournal() { close(); }
+
+  // Reads the completed records and cuts off a torn tail; the lock must be
+  // held (ERROR_INVALID_PARAMETER otherwise) for as long as the journal is
+  // used. A journal without our tag gives ERROR_BADDB and is left alone.
+  DWORD open(const std::string &hivePath, const HiveWriterLock &lock);
+  void close();
+
+  // Appends one completed call; ERROR_SUCCESS only once it is on disk.
+  DWORD append(const HiveOperation &op);
+
+  // Folds the records into the hive file and removes the journal (see the
+  // guarantees above). Nothing to fold leaves the hive untouched.
+  DWORD checkpoint();
+
+  const std::vector<HiveOperation> &operations() const { return m_ops; }
+
+private:
+  DWORD openFile(bool create);
+
+  std::string m_hivePath;
+  const HiveWriterLock *m_lock = nullptr;
+  int m_fd = -1;
+  std::uint64_t m_size = 0; // bytes of the tag and the completed records
+  std::vector<HiveOperation> m_ops;
+};
+
+} // namespace zelsys::posix
