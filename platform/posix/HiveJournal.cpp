@@ -11,11 +11,10 @@
 #include "HiveJournal.h"
 #include "Errors.h"
 #include "HiveBigData.h"
+#include "HiveImage.h"
 #include "HostIo.h"
 #include "RegistryStore.h"
 #include "Utf.h"
-
-#include <hivex.h>
 
 #include <array>
 #include <cerrno>
@@ -23,11 +22,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <iterator>
 #include <memory>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace zelsys::posix {
 
@@ -38,6 +39,9 @@ constexpr std::size_t kRecordHeader = 8;
 // A length beyond this is damage, not a record: the largest legal record (a
 // value of 16,383-unit name and data far beyond any sane value) fits easily.
 constexpr std::uint32_t kMaxPayload = 256u << 20;
+// Set in a record's length word when the next record belongs to the same
+// call.
+constexpr std::uint32_t kMoreInCall = 0x80000000u;
 
 constexpr std::array<std::uint32_t, 256> makeCrcTable() {
   std::array<std::uint32_t, 256> table{};
@@ -146,8 +150,13 @@ DWORD parseJournal(std::string_view bytes, std::vector<HiveOperation> &ops,
   if (bytes.substr(0, kTag.size()) != kTag)
     return ERROR_BADDB;
   std::size_t at = kTag.size();
+  validBytes = at;
+  // A call's records count only once its last one (without the flag) is
+  // there: a call is replayed whole or not at all.
+  std::vector<HiveOperation> call;
   while (bytes.size() - at >= kRecordHeader) {
-    const std::uint32_t length = getU32(bytes, at);
+    const std::uint32_t header = getU32(bytes, at);
+    const std::uint32_t length = header & ~kMoreInCall;
     if (length > kMaxPayload || bytes.size() - at - kRecordHeader < length)
       break;
     const std::string_view payload = bytes.substr(at + kRecordHeader, length);
@@ -155,10 +164,14 @@ DWORD parseJournal(std::string_view bytes, std::vector<HiveOperation> &ops,
     if (crc32(payload, crc32(bytes.substr(at, 4))) != getU32(bytes, at + 4) ||
         !decodeHiveOperation(payload, op))
       break;
-    ops.push_back(std::move(op));
+    call.push_back(std::move(op));
     at += kRecordHeader + length;
+    if ((header & kMoreInCall) == 0) {
+      std::move(call.begin(), call.end(), std::back_inserter(ops));
+      call.clear();
+      validBytes = at;
+    }
   }
-  validBytes = at;
   return ERROR_SUCCESS;
 }
 
@@ -196,15 +209,6 @@ DWORD syncFolder(const std::string &path) {
 }
 
 // ---- Applying records to a hive open in hivex --------------------------------
-
-struct HiveCloser {
-  void operator()(hive_h *h) const { hivex_close(h); }
-};
-using UniqueHive = std::unique_ptr<hive_h, HiveCloser>;
-struct FreeDeleter {
-  void operator()(void *p) const { std::free(p); }
-};
-template <typename T> using Malloced = std::unique_ptr<T, FreeDeleter>;
 
 // A failing hivex call: out of memory is that, anything else a hive we
 // cannot make sense of.
@@ -248,82 +252,110 @@ hive_node_h walk(hive_h *h, std::u16string_view path, bool create) {
   return node;
 }
 
-struct StoredValue {
-  std::string key; // UTF-8, as hivex spells names
-  DWORD type;
-  std::string data;
-};
+} // namespace
 
-// Types past hivex's enumeration are no valid enum values in C++, so a
-// type crosses into and out of hivex as the 32-bit number it is.
-static_assert(sizeof(hive_type) == sizeof(DWORD));
-
-// Setting and deleting a value both rewrite the key's value list, so a value
-// keeps its place and the case of its name, as Windows keeps them.
-void rewriteValue(hive_h *h, hive_node_h node, const HiveOperation &op) {
+bool readHiveValues(hive_h *h, hive_node_h node, std::vector<HiveValue> &values) {
+  values.clear();
   Malloced<hive_value_h> handles{hivex_node_values(h, node)};
   if (!handles)
-    failHivex();
-  std::vector<StoredValue> values;
-  bool found = false;
+    return false;
+  // Types past hivex's enumeration are no valid enum values in C++, so a
+  // type crosses out of hivex as the 32-bit number it is.
+  static_assert(sizeof(hive_type) == sizeof(DWORD));
   for (const hive_value_h *value = handles.get(); *value; ++value) {
     Malloced<char> key{hivex_value_key(h, *value)};
     if (!key)
-      failHivex();
+      return false;
     alignas(hive_type) unsigned char rawType[sizeof(hive_type)] = {};
     std::size_t length = 0;
     Malloced<char> data{
         hivex_value_value(h, *value, reinterpret_cast<hive_type *>(rawType), &length)};
-    DWORD type = 0;
-    std::memcpy(&type, rawType, sizeof type);
     if (!data && length != 0)
-      failHivex();
-    StoredValue stored{key.get(), type, std::string(data.get(), data ? length : 0)};
-    if (equalsIgnoreCase(utf8ToUtf16(stored.key), op.valueName)) {
-      if (found) {
-        values.push_back(std::move(stored)); // a damaged list: only the first counts
-        continue;
-      }
-      found = true;
-      if (op.kind == HiveOpKind::DeleteValue)
-        continue;
-      stored.type = op.type;
-      stored.data.assign(op.data.begin(), op.data.end());
-    }
-    values.push_back(std::move(stored));
+      return false;
+    HiveValue read{key.get(), 0, std::string(data.get(), data ? length : 0)};
+    std::memcpy(&read.type, rawType, sizeof read.type);
+    values.push_back(std::move(read));
   }
-  if (!found && op.kind == HiveOpKind::DeleteValue)
-    return;
-  if (!found)
-    values.push_back(StoredValue{utf16ToUtf8(op.valueName), op.type,
-                                 std::string(op.data.begin(), op.data.end())});
+  return true;
+}
+
+namespace {
+
+bool isValueOperation(const HiveOperation &op) {
+  return op.kind == HiveOpKind::SetValue || op.kind == HiveOpKind::DeleteValue;
+}
+
+// Setting and deleting values rewrite the key's value list, once for a run
+// of value operations on the key, so a value keeps its place and the case
+// of its name, as Windows keeps them.
+void rewriteValues(hive_h *h, hive_node_h node, const HiveOperation *begin,
+                   const HiveOperation *end) {
+  std::vector<HiveValue> values;
+  if (!readHiveValues(h, node, values))
+    failHivex();
+  std::vector<bool> gone(values.size(), false);
+  std::unordered_map<std::u16string, std::size_t> byName; // the first of a name counts
+  for (std::size_t i = 0; i < values.size(); ++i)
+    byName.emplace(upcase(utf8ToUtf16(values[i].name)), i);
+  for (const HiveOperation *op = begin; op != end; ++op) {
+    const std::u16string folded = upcase(op->valueName);
+    auto found = byName.find(folded);
+    if (op->kind == HiveOpKind::DeleteValue) {
+      if (found != byName.end()) {
+        gone[found->second] = true;
+        byName.erase(found);
+      }
+      continue;
+    }
+    const std::string data(op->data.begin(), op->data.end());
+    if (found != byName.end()) {
+      values[found->second].type = op->type;
+      values[found->second].data = data;
+      continue;
+    }
+    byName.emplace(folded, values.size());
+    values.push_back(HiveValue{utf16ToUtf8(op->valueName), op->type, data});
+    gone.push_back(false);
+  }
   std::vector<hive_set_value> list;
   list.reserve(values.size());
-  for (auto &value : values) {
-    list.push_back(hive_set_value{value.key.data(), {}, value.data.size(), value.data.data()});
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (gone[i])
+      continue;
+    HiveValue &value = values[i];
+    list.push_back(hive_set_value{value.name.data(), {}, value.data.size(), value.data.data()});
     std::memcpy(&list.back().t, &value.type, sizeof value.type);
   }
   if (hivex_node_set_values(h, node, list.size(), list.data(), 0) != 0)
     failHivex();
 }
 
-void apply(hive_h *h, const HiveOperation &op) {
-  switch (op.kind) {
-  case HiveOpKind::CreateKey:
-    walk(h, op.keyPath, true);
-    return;
-  case HiveOpKind::DeleteKeyTree:
-    if (const hive_node_h node = walk(h, op.keyPath, false))
-      if (hivex_node_delete_child(h, node) != 0)
-        failHivex();
-    return;
-  case HiveOpKind::SetValue:
-    rewriteValue(h, walk(h, op.keyPath, true), op);
-    return;
-  case HiveOpKind::DeleteValue:
-    if (const hive_node_h node = walk(h, op.keyPath, false))
-      rewriteValue(h, node, op);
-    return;
+// Applies the records in order; a run of value operations on one key costs
+// one rewrite of its value list, not one each.
+void applyAll(hive_h *h, const std::vector<HiveOperation> &ops) {
+  for (std::size_t i = 0; i < ops.size();) {
+    const HiveOperation &op = ops[i];
+    if (op.kind == HiveOpKind::CreateKey) {
+      walk(h, op.keyPath, true);
+      ++i;
+      continue;
+    }
+    if (op.kind == HiveOpKind::DeleteKeyTree) {
+      if (const hive_node_h node = walk(h, op.keyPath, false))
+        if (hivex_node_delete_child(h, node) != 0)
+          failHivex();
+      ++i;
+      continue;
+    }
+    std::size_t end = i;
+    bool sets = false;
+    for (; end < ops.size() && isValueOperation(ops[end]) &&
+           equalsIgnoreCase(ops[end].keyPath, op.keyPath);
+         ++end)
+      sets = sets || ops[end].kind == HiveOpKind::SetValue;
+    if (const hive_node_h node = walk(h, op.keyPath, sets))
+      rewriteValues(h, node, ops.data() + i, ops.data() + end);
+    i = end;
   }
 }
 
@@ -482,8 +514,27 @@ void HiveJournal::close() {
 }
 
 DWORD HiveJournal::append(const HiveOperation &op) {
-  if (!m_lock || !m_lock->held() || !validOperation(op))
+  return append(std::vector<HiveOperation>{op});
+}
+
+DWORD HiveJournal::append(const std::vector<HiveOperation> &call) {
+  if (!m_lock || !m_lock->held())
     return ERROR_INVALID_PARAMETER;
+  std::string records;
+  for (std::size_t i = 0; i < call.size(); ++i) {
+    if (!validOperation(call[i]))
+      return ERROR_INVALID_PARAMETER;
+    const std::string payload = encodeHiveOperation(call[i]);
+    if (payload.size() > kMaxPayload)
+      return ERROR_INVALID_PARAMETER;
+    std::string header;
+    putU32(header,
+           static_cast<std::uint32_t>(payload.size()) | (i + 1 < call.size() ? kMoreInCall : 0));
+    putU32(header, crc32(payload, crc32(header)));
+    records += header + payload;
+  }
+  if (records.empty())
+    return ERROR_SUCCESS;
   if (m_fd < 0) {
     const DWORD result = openFile(true);
     if (result != ERROR_SUCCESS) {
@@ -493,26 +544,28 @@ DWORD HiveJournal::append(const HiveOperation &op) {
       return result;
     }
   }
-  const std::string payload = encodeHiveOperation(op);
-  if (payload.size() > kMaxPayload)
-    return ERROR_INVALID_PARAMETER;
-  std::string record;
-  putU32(record, static_cast<std::uint32_t>(payload.size()));
-  putU32(record, crc32(payload, crc32(record)));
-  record += payload;
   errno = 0;
   if (::lseek(m_fd, static_cast<off_t>(m_size), SEEK_SET) < 0 ||
-      !writeAll(m_fd, record.data(), record.size()) || ::fdatasync(m_fd) != 0) {
+      !writeAll(m_fd, records.data(), records.size())) {
     const DWORD code = errno ? win32ErrorFromErrno(errno) : ERROR_CANTWRITE;
-    // Whatever part of the record reached the file is a torn tail; cut it
+    // Whatever part of the call reached the file is a torn tail; cut it
     // now so the next append does not follow damage.
     if (::ftruncate(m_fd, static_cast<off_t>(m_size)) == 0)
       ::fdatasync(m_fd);
     return code;
   }
-  m_size += record.size();
-  m_ops.push_back(op);
+  m_size += records.size();
+  m_ops.insert(m_ops.end(), call.begin(), call.end());
   return ERROR_SUCCESS;
+}
+
+bool HiveJournal::isCurrent() const {
+  struct stat onDisk {};
+  if (::stat(hiveJournalPath(m_hivePath).c_str(), &onDisk) != 0)
+    return m_fd < 0 && errno == ENOENT;
+  struct stat open {};
+  return m_fd >= 0 && ::fstat(m_fd, &open) == 0 && open.st_ino == onDisk.st_ino &&
+         open.st_dev == onDisk.st_dev && static_cast<std::uint64_t>(onDisk.st_size) == m_size;
 }
 
 DWORD HiveJournal::checkpoint() {
@@ -526,8 +579,7 @@ DWORD HiveJournal::checkpoint() {
            : errno == EACCES ? ERROR_ACCESS_DENIED
                              : ERROR_BADDB;
   try {
-    for (const auto &op : m_ops)
-      apply(hive.get(), op);
+    applyAll(hive.get(), m_ops);
   } catch (const HiveFailure &failure) {
     return failure.code;
   }

@@ -13,9 +13,16 @@
 //   completed call: its payload's length (4 bytes), a CRC-32 over the length
 //   and the payload (4 bytes), the payload. All numbers little-endian,
 //   names as UTF-16LE units.
-// - append() writes the whole record at the end and flushes it (fdatasync)
-//   before it reports success, so a call that returned survives the death
-//   of the process, and of the host once the disk has it.
+// - append() writes a call's records at the end in one write before it
+//   reports success, so a call that returned survives the death of the
+//   process. The records reach the disk with the host's own write-back (or
+//   the next checkpoint, which flushes): a crash of the host may lose the
+//   last calls, never damage the hive, as with the emulated machine's
+//   database and with Windows' own lazily written hives. Flushing per call
+//   would cost a disk round trip each (milliseconds).
+// - The records of one call carry a flag that says another of the same call
+//   follows; a reader takes a call only once its last record is there, so a
+//   call is replayed whole or not at all.
 // - Reading stops at the first record that is short, too long or fails its
 //   checksum: that is the tail of a call that never returned. Readers ignore
 //   it; the writer cuts it off when it opens the journal, so the next record
@@ -127,8 +134,16 @@ public:
   DWORD open(const std::string &hivePath, const HiveWriterLock &lock);
   void close();
 
-  // Appends one completed call; ERROR_SUCCESS only once it is on disk.
+  // Appends one completed call of one or more operations; ERROR_SUCCESS
+  // only once the file holds all of them.
   DWORD append(const HiveOperation &op);
+  DWORD append(const std::vector<HiveOperation> &call);
+
+  // Whether the journal on disk is still the one this object holds, with
+  // nothing appended by anyone else: false means open() it again.
+  bool isCurrent() const;
+  // Whether open() succeeded and close() has not been called since.
+  bool isOpen() const { return m_lock != nullptr; }
 
   // Folds the records into the hive file and removes the journal (see the
   // guarantees above). Nothing to fold leaves the hive untouched.

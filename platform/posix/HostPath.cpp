@@ -77,12 +77,13 @@ bool validNames(const WindowsPath &path, NameUse use) {
 
 // The host folder of a drive's root ("" for the host's root).
 bool driveRoot(char16_t drive, std::string &root) {
-  if (drive == u'C')
-    root = ensureMachine() + "/drive_c";
-  else if (drive == u'Z')
-    root.clear();
-  else
+  if (drive == u'C') {
+    root = driveCFolder();
+    return !root.empty(); // never the host's root in its place
+  }
+  if (drive != u'Z')
     return false;
+  root.clear();
   return true;
 }
 
@@ -99,7 +100,8 @@ DWORD checkName(std::u16string_view text, const WindowsPath &path, NameUse use) 
 } // namespace
 
 std::u16string windowsPathFromHost(std::string_view hostPath) {
-  const std::string drive = machineRoot() + "/drive_c";
+  const std::string machine = machineRoot();
+  const std::string drive = isWindowsInstallation(machine) ? machine : machine + "/drive_c";
   if (hostPath.substr(0, drive.size()) == drive &&
       (hostPath.size() == drive.size() || hostPath[drive.size()] == '/')) {
     const std::u16string rest = turnSeparators(hostPath.substr(drive.size()));

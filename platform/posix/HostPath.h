@@ -1,6 +1,7 @@
 //===- HostPath.h - Windows paths and host paths ---------------------------===//
 //
-// Drive C: is the machine folder's drive_c/, drive Z: is the host's root, as
+// Drive C: is the machine folder's drive_c/ (or the installation itself, see
+// Machine.h), drive Z: is the host's root, as
 // under Wine; so every host file has a Windows path. Relative paths resolve
 // against the process's Windows current folder, kept here. Only code that
 // works on every Unix.

@@ -4,9 +4,11 @@
 //
 //===----------------------------------------------------------------------===//
 #include "Machine.h"
+#include "Utf.h"
 
 #include <cerrno>
 #include <cstdlib>
+#include <dirent.h>
 #include <mutex>
 #include <sys/stat.h>
 
@@ -46,6 +48,8 @@ std::string machineRoot() {
 
 std::string ensureMachine() {
   const std::string root = machineRoot();
+  if (isWindowsInstallation(root))
+    return root; // a real installation is never given the emulated layout
   // Every Windows path on drive C comes here: the layout is made once per
   // machine and process, and again only when the machine's drive has gone.
   static std::mutex lock;
@@ -64,6 +68,58 @@ std::string ensureMachine() {
       return "";
   ensured = root;
   return root;
+}
+
+bool isWindowsInstallation(const std::string &root) {
+  // Asked on every registry call and every path on drive C: the answer is
+  // kept for the last root, and asked again only when it was no.
+  static std::mutex lock;
+  static std::string known;
+  const std::lock_guard<std::mutex> guard(lock);
+  if (!known.empty() && known == root)
+    return true;
+  if (findBelow(root, "Windows/System32/config/SOFTWARE").empty())
+    return false;
+  known = root;
+  return true;
+}
+
+std::string driveCFolder() {
+  const std::string root = ensureMachine();
+  if (root.empty() || isWindowsInstallation(root))
+    return root;
+  return root + "/drive_c";
+}
+
+std::string findBelow(const std::string &folder, std::string_view relative) {
+  std::string at = folder;
+  while (!relative.empty()) {
+    const std::size_t slash = relative.find('/');
+    const std::string_view name = relative.substr(0, slash);
+    relative = slash == std::string_view::npos ? std::string_view() : relative.substr(slash + 1);
+    if (name.empty())
+      continue;
+    struct stat status {};
+    if (::stat((at + '/' + std::string(name)).c_str(), &status) == 0) {
+      at += '/' + std::string(name);
+      continue;
+    }
+    DIR *dir = ::opendir(at.c_str());
+    if (dir == nullptr)
+      return "";
+    const std::u16string wanted = utf8ToUtf16(name);
+    std::string found;
+    while (const dirent *entry = ::readdir(dir))
+      if (equalsIgnoreCase(utf8ToUtf16(entry->d_name), wanted)) {
+        found = entry->d_name;
+        break;
+      }
+    ::closedir(dir);
+    if (found.empty())
+      return "";
+    at += '/' + found;
+  }
+  return at;
 }
 
 } // namespace zelsys::posix

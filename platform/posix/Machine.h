@@ -1,12 +1,16 @@
 //===- Machine.h - The emulated Windows machine's folder -------------------===//
 //
-// One folder holds a whole Windows machine: drive C: in drive_c/, the
-// registry database beside it. Only code that works on every Unix.
+// One folder holds a whole Windows machine. Either it is an emulated one:
+// drive C: in drive_c/, the registry database beside it; or it is the root
+// folder of a real Windows installation (a mounted disk of a stopped
+// machine, an image laid out in a folder): drive C: is the folder itself and
+// the registry is its hive files. Only code that works on every Unix.
 //
 //===----------------------------------------------------------------------===//
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace zelsys::posix {
 
@@ -19,5 +23,20 @@ std::string machineRoot();
 // with Windows, Users, Program Files, Program Files (x86), ProgramData).
 // Returns the folder, or an empty string when it cannot be created.
 std::string ensureMachine();
+
+// Whether root is a Windows installation: it holds
+// Windows/System32/config/SOFTWARE, each name matched case-insensitively
+// (disks mounted from Windows keep whatever case their files were given).
+bool isWindowsInstallation(const std::string &root);
+
+// The host folder of drive C: of the current machine: the installation
+// itself, or the emulated machine's drive_c (made as ensureMachine does).
+// Empty when the emulated machine cannot be created.
+std::string driveCFolder();
+
+// The host path of relative ('/'-separated) below folder, every component
+// matched case-insensitively as Windows matches names; empty when a
+// component is missing.
+std::string findBelow(const std::string &folder, std::string_view relative);
 
 } // namespace zelsys::posix

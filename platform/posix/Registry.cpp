@@ -142,7 +142,7 @@ struct Base {
 Base resolveHandle(RegistryTransaction &tx, HKEY hKey) {
   const std::uint32_t value = low32(hKey);
   if (isPredefinedValue(value)) {
-    const std::optional<std::u16string_view> path = posix::predefinedRootPath(value);
+    const std::optional<std::u16string_view> path = tx.predefinedPath(value);
     if (!path)
       throw RegistryFailure{ERROR_INVALID_HANDLE};
     const std::optional<KeyId> id = tx.keyAtPath(*path);

@@ -151,4 +151,42 @@ struct StoreSession {
   }
 };
 
+// The store's operations on the emulated machine's database.
+class SqlRegistryTransaction final : public RegistryTransaction {
+public:
+  explicit SqlRegistryTransaction(StoreSession &session) : m_session(session) {}
+
+  const std::string &machine() const override;
+  std::optional<KeyId> keyAtPath(std::u16string_view path) override;
+  std::optional<KeyId> child(KeyId parent, std::u16string_view name) override;
+  std::optional<KeyRecord> key(KeyId id) override;
+  std::optional<KeyId> parentOf(KeyId id) override;
+  KeyId createChild(KeyId parent, std::u16string_view name, std::u16string_view keyClass,
+                    bool isVolatile) override;
+  bool hasChildren(KeyId id) override;
+  DWORD depth(KeyId id) override;
+  void deleteKey(KeyId id) override;
+  void clearKey(KeyId id) override;
+  std::optional<KeyRecord> childAt(KeyId parent, DWORD index) override;
+  std::optional<ValueRecord> valueAt(KeyId key, DWORD index) override;
+  std::optional<ValueRecord> value(KeyId key, std::u16string_view name) override;
+  void setValue(KeyId key, std::u16string_view name, DWORD type, const BYTE *data,
+                DWORD size) override;
+  bool deleteValue(KeyId key, std::u16string_view name) override;
+  KeyFigures figures(KeyId id) override;
+  void dropVolatileKeys() override;
+  std::optional<std::u16string_view> predefinedPath(std::uint32_t handleValue) override;
+
+protected:
+  std::vector<std::u16string_view> protectedPaths() override;
+  void readKey(KeyId id, bool withVolatile, TreeKey &key, std::vector<KeyId> &subKeys) override;
+
+private:
+  StoreSession &m_session;
+  void touch(KeyId id);
+  void reshape(KeyId id);
+  // Deletes the subtrees rooted at the keys the seed condition selects.
+  void deleteTrees(const char *valuesSql, const char *keysSql, std::optional<KeyId> id);
+};
+
 } // namespace zelsys::posix

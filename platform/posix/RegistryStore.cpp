@@ -6,6 +6,7 @@
 //
 //===----------------------------------------------------------------------===//
 #include "RegistryStore.h"
+#include "HiveStore.h"
 #include "Machine.h"
 #include "RegistrySql.h"
 
@@ -269,7 +270,7 @@ DWORD completeSetup(Session &session) {
     if (!hasColumn(db, "keys", "shape"))
       execute(db, "ALTER TABLE keys ADD COLUMN shape INTEGER NOT NULL DEFAULT 0");
     execute(db, "PRAGMA user_version = 1");
-    RegistryTransaction tx(session);
+    SqlRegistryTransaction tx(session);
     if (setup.seedRevision < kSeedRevision) {
       seed(tx);
       execute(db, "INSERT OR REPLACE INTO meta VALUES('seeded', 'Windows 7 SP1 x64')");
@@ -412,11 +413,14 @@ DWORD win32ErrorFromSqlite(int rc) {
 
 DWORD runRegistryTransaction(bool write, const std::function<DWORD(RegistryTransaction &)> &body) {
   try {
+    const std::string machine = machineRoot();
+    if (isWindowsInstallation(machine))
+      return runHiveTransaction(machine, write, body);
     std::lock_guard<std::mutex> lock(gStoreLock);
     const DWORD opened = currentSession();
     if (opened != ERROR_SUCCESS)
       return opened;
-    RegistryTransaction tx(*gSession);
+    SqlRegistryTransaction tx(*gSession);
     return retrying(gSession->db, write, [&]() { return body(tx); });
   } catch (const std::bad_alloc &) {
     return ERROR_OUTOFMEMORY;
@@ -439,8 +443,16 @@ DWORD restartMachine() {
   });
 }
 
+std::optional<std::u16string_view> SqlRegistryTransaction::predefinedPath(std::uint32_t value) {
+  return predefinedRootPath(value);
+}
+
+std::vector<std::u16string_view> SqlRegistryTransaction::protectedPaths() {
+  return {std::begin(kProtectedKeys), std::end(kProtectedKeys)};
+}
+
 bool RegistryTransaction::isProtected(KeyId id, bool itself) {
-  for (const char16_t *path : kProtectedKeys) {
+  for (const std::u16string_view path : protectedPaths()) {
     std::optional<KeyId> at = keyAtPath(path);
     if (at && !itself)
       at = parentOf(*at);

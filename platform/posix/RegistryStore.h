@@ -63,7 +63,6 @@
 namespace zelsys::posix {
 
 using KeyId = std::int64_t;
-struct StoreSession;
 
 // Thrown inside a transaction body: rolls the transaction back and becomes
 // the call's result.
@@ -111,39 +110,41 @@ struct KeyFigures {
   DWORD values = 0, maxValueNameLen = 0, maxValueLen = 0;
 };
 
-// The store's operations inside one transaction. Failures throw
-// RegistryFailure or an internal SQLite error that the transaction runner
-// maps.
+// The store's operations inside one transaction, whatever keeps the keys:
+// the emulated machine's database (RegistrySql.h) or a Windows
+// installation's hive files (HiveStore.h). Failures throw RegistryFailure
+// or an internal error that the store's transaction runner maps.
 class RegistryTransaction {
 public:
-  explicit RegistryTransaction(StoreSession &session) : m_session(session) {}
+  virtual ~RegistryTransaction() = default;
 
-  const std::string &machine() const;
+  virtual const std::string &machine() const = 0;
 
   // The key at a path from \REGISTRY ("MACHINE\\SOFTWARE"); no views.
-  std::optional<KeyId> keyAtPath(std::u16string_view path);
-  std::optional<KeyId> child(KeyId parent, std::u16string_view name);
-  std::optional<KeyRecord> key(KeyId id);
-  std::optional<KeyId> parentOf(KeyId id);
-  KeyId createChild(KeyId parent, std::u16string_view name, std::u16string_view keyClass,
-                    bool isVolatile);
-  bool hasChildren(KeyId id);
+  virtual std::optional<KeyId> keyAtPath(std::u16string_view path) = 0;
+  virtual std::optional<KeyId> child(KeyId parent, std::u16string_view name) = 0;
+  virtual std::optional<KeyRecord> key(KeyId id) = 0;
+  virtual std::optional<KeyId> parentOf(KeyId id) = 0;
+  virtual KeyId createChild(KeyId parent, std::u16string_view name, std::u16string_view keyClass,
+                            bool isVolatile) = 0;
+  virtual bool hasChildren(KeyId id) = 0;
   // Levels below the hive root (a key directly under HKLM is 1).
-  DWORD depth(KeyId id);
+  virtual DWORD depth(KeyId id) = 0;
   // Deletes the key with its whole subtree.
-  void deleteKey(KeyId id);
+  virtual void deleteKey(KeyId id) = 0;
   // Deletes the key's values and sub-keys, keeping the key.
-  void clearKey(KeyId id);
+  virtual void clearKey(KeyId id) = 0;
   // Hive roots, the keys behind predefined handles and Wow6432Node may not
   // be deleted: true when id is one of them (unless !itself) or above one.
   bool isProtected(KeyId id, bool itself = true);
 
-  std::optional<KeyRecord> childAt(KeyId parent, DWORD index);
-  std::optional<ValueRecord> valueAt(KeyId key, DWORD index);
-  std::optional<ValueRecord> value(KeyId key, std::u16string_view name);
-  void setValue(KeyId key, std::u16string_view name, DWORD type, const BYTE *data, DWORD size);
-  bool deleteValue(KeyId key, std::u16string_view name);
-  KeyFigures figures(KeyId id);
+  virtual std::optional<KeyRecord> childAt(KeyId parent, DWORD index) = 0;
+  virtual std::optional<ValueRecord> valueAt(KeyId key, DWORD index) = 0;
+  virtual std::optional<ValueRecord> value(KeyId key, std::u16string_view name) = 0;
+  virtual void setValue(KeyId key, std::u16string_view name, DWORD type, const BYTE *data,
+                        DWORD size) = 0;
+  virtual bool deleteValue(KeyId key, std::u16string_view name) = 0;
+  virtual KeyFigures figures(KeyId id) = 0;
 
   // The subtree below a key (volatile sub-keys left out when asked).
   KeyTree load(KeyId id, bool withVolatile);
@@ -153,15 +154,22 @@ public:
   void merge(KeyId id, const KeyTree &tree);
 
   // Deletes every volatile key: the machine has restarted.
-  void dropVolatileKeys();
+  virtual void dropVolatileKeys() = 0;
 
-private:
-  StoreSession &m_session;
-  void touch(KeyId id);
-  void reshape(KeyId id);
-  // Deletes the subtrees rooted at the keys the seed condition selects.
-  void deleteTrees(const char *valuesSql, const char *keysSql, std::optional<KeyId> id);
+  // The path from \REGISTRY behind a predefined handle (its low 32 bits), or
+  // nothing for a value that names none.
+  virtual std::optional<std::u16string_view> predefinedPath(std::uint32_t handleValue) = 0;
+
+protected:
+  // The paths isProtected keeps, each with everything above it.
+  virtual std::vector<std::u16string_view> protectedPaths() = 0;
+  // One key of a subtree being loaded: its name, class and values, and its
+  // sub-keys in enumeration order (without the volatile ones unless asked).
+  virtual void readKey(KeyId id, bool withVolatile, TreeKey &key, std::vector<KeyId> &subKeys) = 0;
 };
+
+// The time now as a key's last-written time (FILETIME).
+std::uint64_t fileTimeNow();
 
 // The components of a registry path in order; doubled and trailing
 // separators are passed over, as Windows does.

@@ -16,14 +16,6 @@ namespace zelsys::posix {
 
 namespace {
 
-std::uint64_t fileTimeNow() {
-  timespec now{};
-  ::clock_gettime(CLOCK_REALTIME, &now);
-  constexpr std::uint64_t kEpochDelta = 11644473600ull; // 1601 to 1970, seconds
-  return (static_cast<std::uint64_t>(now.tv_sec) + kEpochDelta) * 10000000ull +
-         static_cast<std::uint64_t>(now.tv_nsec) / 100;
-}
-
 KeyRecord keyRecord(Statement &q) {
   return KeyRecord{q.text(0), q.text(1), q.integer(2) != 0,
                    static_cast<std::uint64_t>(q.integer(3))};
@@ -121,9 +113,17 @@ std::vector<std::u16string_view> pathComponents(std::u16string_view path) {
   return parts;
 }
 
-const std::string &RegistryTransaction::machine() const { return m_session.machine; }
+std::uint64_t fileTimeNow() {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  constexpr std::uint64_t kEpochDelta = 11644473600ull; // 1601 to 1970, seconds
+  return (static_cast<std::uint64_t>(now.tv_sec) + kEpochDelta) * 10000000ull +
+         static_cast<std::uint64_t>(now.tv_nsec) / 100;
+}
 
-std::optional<KeyId> RegistryTransaction::keyAtPath(std::u16string_view path) {
+const std::string &SqlRegistryTransaction::machine() const { return m_session.machine; }
+
+std::optional<KeyId> SqlRegistryTransaction::keyAtPath(std::u16string_view path) {
   std::optional<KeyId> key;
   for (const std::u16string_view part : pathComponents(path)) {
     if (key) {
@@ -141,7 +141,7 @@ std::optional<KeyId> RegistryTransaction::keyAtPath(std::u16string_view path) {
   return key;
 }
 
-std::optional<KeyId> RegistryTransaction::child(KeyId parent, std::u16string_view name) {
+std::optional<KeyId> SqlRegistryTransaction::child(KeyId parent, std::u16string_view name) {
   Statement q = m_session.prepare("SELECT id FROM keys WHERE parent = ? AND folded = ?");
   q.bind(1, parent).bind(2, upcase(name));
   if (!q.step())
@@ -149,7 +149,7 @@ std::optional<KeyId> RegistryTransaction::child(KeyId parent, std::u16string_vie
   return q.integer(0);
 }
 
-std::optional<KeyRecord> RegistryTransaction::key(KeyId id) {
+std::optional<KeyRecord> SqlRegistryTransaction::key(KeyId id) {
   Statement q = m_session.prepare("SELECT name, class, volatile, written FROM keys WHERE id = ?");
   q.bind(1, id);
   if (!q.step())
@@ -157,7 +157,7 @@ std::optional<KeyRecord> RegistryTransaction::key(KeyId id) {
   return keyRecord(q);
 }
 
-std::optional<KeyId> RegistryTransaction::parentOf(KeyId id) {
+std::optional<KeyId> SqlRegistryTransaction::parentOf(KeyId id) {
   Statement q = m_session.prepare("SELECT parent FROM keys WHERE id = ? AND parent IS NOT NULL");
   q.bind(1, id);
   if (!q.step())
@@ -165,15 +165,15 @@ std::optional<KeyId> RegistryTransaction::parentOf(KeyId id) {
   return q.integer(0);
 }
 
-DWORD RegistryTransaction::depth(KeyId id) {
+DWORD SqlRegistryTransaction::depth(KeyId id) {
   DWORD levels = 0;
   for (std::optional<KeyId> at = parentOf(id); at; at = parentOf(*at))
     ++levels;
   return levels;
 }
 
-KeyId RegistryTransaction::createChild(KeyId parent, std::u16string_view name,
-                                       std::u16string_view keyClass, bool isVolatile) {
+KeyId SqlRegistryTransaction::createChild(KeyId parent, std::u16string_view name,
+                                          std::u16string_view keyClass, bool isVolatile) {
   Statement q = m_session.prepare("INSERT INTO keys(parent, name, folded, class, volatile, written)"
                                   " VALUES(NULLIF(?, 0), ?, ?, ?, ?, ?)");
   q.bind(1, parent)
@@ -189,22 +189,22 @@ KeyId RegistryTransaction::createChild(KeyId parent, std::u16string_view name,
   return id;
 }
 
-bool RegistryTransaction::hasChildren(KeyId id) {
+bool SqlRegistryTransaction::hasChildren(KeyId id) {
   Statement q = m_session.prepare("SELECT 1 FROM keys WHERE parent = ? LIMIT 1");
   q.bind(1, id);
   return q.step();
 }
 
-std::optional<KeyRecord> RegistryTransaction::childAt(KeyId parent, DWORD index) {
+std::optional<KeyRecord> SqlRegistryTransaction::childAt(KeyId parent, DWORD index) {
   return rowAt<KeyRecord>(m_session, m_session.keyCursors, kKeyQueries, parent, index, keyRecord);
 }
 
-std::optional<ValueRecord> RegistryTransaction::valueAt(KeyId key, DWORD index) {
+std::optional<ValueRecord> SqlRegistryTransaction::valueAt(KeyId key, DWORD index) {
   return rowAt<ValueRecord>(m_session, m_session.valueCursors, kValueQueries, key, index,
                             valueRecord);
 }
 
-std::optional<ValueRecord> RegistryTransaction::value(KeyId key, std::u16string_view name) {
+std::optional<ValueRecord> SqlRegistryTransaction::value(KeyId key, std::u16string_view name) {
   Statement q = m_session.prepare("SELECT name, type, data FROM vals WHERE key = ? AND folded = ?");
   q.bind(1, key).bind(2, upcase(name));
   if (!q.step())
@@ -212,8 +212,8 @@ std::optional<ValueRecord> RegistryTransaction::value(KeyId key, std::u16string_
   return valueRecord(q);
 }
 
-void RegistryTransaction::setValue(KeyId key, std::u16string_view name, DWORD type,
-                                   const BYTE *data, DWORD size) {
+void SqlRegistryTransaction::setValue(KeyId key, std::u16string_view name, DWORD type,
+                                      const BYTE *data, DWORD size) {
   // Replacing keeps the row, so the value keeps its place and its name's
   // first spelling, as on Windows; only a new value changes the key's shape.
   const std::u16string folded = upcase(name);
@@ -229,7 +229,7 @@ void RegistryTransaction::setValue(KeyId key, std::u16string_view name, DWORD ty
   touch(key);
 }
 
-bool RegistryTransaction::deleteValue(KeyId key, std::u16string_view name) {
+bool SqlRegistryTransaction::deleteValue(KeyId key, std::u16string_view name) {
   Statement q = m_session.prepare("DELETE FROM vals WHERE key = ? AND folded = ?");
   q.bind(1, key).bind(2, upcase(name)).run();
   const bool deleted = sqlite3_changes(m_session.db) > 0;
@@ -240,7 +240,7 @@ bool RegistryTransaction::deleteValue(KeyId key, std::u16string_view name) {
   return deleted;
 }
 
-KeyFigures RegistryTransaction::figures(KeyId id) {
+KeyFigures SqlRegistryTransaction::figures(KeyId id) {
   // A row count and two longest lengths, in bytes, over one key's rows.
   const auto aggregate = [&](const char *sql) {
     Statement q = m_session.prepare(sql);
@@ -265,12 +265,12 @@ KeyFigures RegistryTransaction::figures(KeyId id) {
   return figures;
 }
 
-void RegistryTransaction::touch(KeyId id) {
+void SqlRegistryTransaction::touch(KeyId id) {
   Statement q = m_session.prepare("UPDATE keys SET written = ? WHERE id = ?");
   q.bind(1, static_cast<std::int64_t>(fileTimeNow())).bind(2, id).run();
 }
 
-void RegistryTransaction::reshape(KeyId id) {
+void SqlRegistryTransaction::reshape(KeyId id) {
   m_session.prepare("UPDATE keys SET shape = shape + 1 WHERE id = ?").bind(1, id).run();
 }
 

@@ -28,8 +28,8 @@ namespace {
 
 } // namespace
 
-void RegistryTransaction::deleteTrees(const char *valuesSql, const char *keysSql,
-                                      std::optional<KeyId> id) {
+void SqlRegistryTransaction::deleteTrees(const char *valuesSql, const char *keysSql,
+                                         std::optional<KeyId> id) {
   for (const char *sql : {valuesSql, keysSql}) {
     Statement q = m_session.prepare(sql);
     if (id)
@@ -38,20 +38,20 @@ void RegistryTransaction::deleteTrees(const char *valuesSql, const char *keysSql
   }
 }
 
-void RegistryTransaction::deleteKey(KeyId id) {
+void SqlRegistryTransaction::deleteKey(KeyId id) {
   if (const std::optional<KeyId> parent = parentOf(id))
     reshape(*parent);
   deleteTrees(ZEL_DELETE_SUBTREES("id = ?1"), id);
 }
 
-void RegistryTransaction::clearKey(KeyId id) {
+void SqlRegistryTransaction::clearKey(KeyId id) {
   deleteTrees(ZEL_DELETE_SUBTREES("parent = ?1"), id);
   m_session.prepare("DELETE FROM vals WHERE key = ?").bind(1, id).run();
   reshape(id);
   touch(id);
 }
 
-void RegistryTransaction::dropVolatileKeys() {
+void SqlRegistryTransaction::dropVolatileKeys() {
   // The subtrees start at volatile keys under stable ones (a volatile key's
   // sub-keys are volatile too); those stable parents change shape.
 #define ZEL_VOLATILE_TOPS                                                                          \
@@ -63,6 +63,26 @@ void RegistryTransaction::dropVolatileKeys() {
 #undef ZEL_VOLATILE_TOPS
 }
 
+void SqlRegistryTransaction::readKey(KeyId id, bool withVolatile, TreeKey &node,
+                                     std::vector<KeyId> &subKeys) {
+  if (std::optional<KeyRecord> record = key(id)) {
+    node.name = std::move(record->name);
+    node.keyClass = std::move(record->keyClass);
+  }
+  {
+    Statement q = m_session.prepare("SELECT name, type, data FROM vals WHERE key = ? ORDER BY id");
+    q.bind(1, id);
+    while (q.step())
+      node.values.push_back({q.text(0), static_cast<DWORD>(q.integer(1)), q.bytes(2)});
+  }
+  Statement q = m_session.prepare("SELECT id, volatile FROM keys WHERE parent = ? ORDER BY id");
+  q.bind(1, id);
+  while (q.step())
+    if (withVolatile || q.integer(1) == 0)
+      subKeys.push_back(q.integer(0));
+}
+
+// Built on readKey, so every store shares the walk.
 KeyTree RegistryTransaction::load(KeyId id, bool withVolatile) {
   KeyTree tree;
   struct Pending {
@@ -71,40 +91,26 @@ KeyTree RegistryTransaction::load(KeyId id, bool withVolatile) {
     DWORD depth;
   };
   std::vector<Pending> stack{{id, 0, 0}};
+  std::vector<KeyId> subKeys;
   while (!stack.empty()) {
     const Pending at = stack.back();
     stack.pop_back();
     TreeKey node;
-    if (std::optional<KeyRecord> record = key(at.id)) {
-      node.name = std::move(record->name);
-      node.keyClass = std::move(record->keyClass);
-    }
+    subKeys.clear();
+    readKey(at.id, withVolatile, node, subKeys);
     node.parent = at.parent;
     node.depth = at.depth;
-    {
-      Statement q =
-          m_session.prepare("SELECT name, type, data FROM vals WHERE key = ? ORDER BY id");
-      q.bind(1, at.id);
-      while (q.step())
-        node.values.push_back({q.text(0), static_cast<DWORD>(q.integer(1)), q.bytes(2)});
-    }
-    const std::size_t index = tree.size();
-    const std::size_t firstChild = stack.size();
-    {
-      Statement q = m_session.prepare("SELECT id, volatile FROM keys WHERE parent = ? ORDER BY id");
-      q.bind(1, at.id);
-      while (q.step())
-        if (withVolatile || q.integer(1) == 0)
-          stack.push_back({q.integer(0), index, at.depth + 1});
-    }
-    node.subKeys = static_cast<DWORD>(stack.size() - firstChild);
-    // Popped last-in first-out: reversed, the first sub-key comes out first.
-    std::reverse(stack.begin() + static_cast<std::ptrdiff_t>(firstChild), stack.end());
+    node.subKeys = static_cast<DWORD>(subKeys.size());
+    // Popped last-in first-out: pushed in reverse, the first sub-key comes
+    // out first.
+    for (auto sub = subKeys.rbegin(); sub != subKeys.rend(); ++sub)
+      stack.push_back({*sub, tree.size(), at.depth + 1});
     tree.push_back(std::move(node));
   }
   return tree;
 }
 
+// Built on the single-key operations alone, so every store shares it.
 void RegistryTransaction::merge(KeyId id, const KeyTree &tree) {
   const std::optional<KeyRecord> target = key(id);
   if (!target)

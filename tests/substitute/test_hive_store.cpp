@@ -1,0 +1,226 @@
+// test_hive_store.cpp - the registry calls on a Windows installation's hive
+// files: damaged hives refused with their files untouched, writers killed at
+// random moments losing no call that returned, and another process's
+// changes reaching handles that were already open.
+#include "HiveJournal.h"
+#include "HiveStore.h"
+#include "RegfWriter.h"
+#include "Utf.h"
+#include "zelsys/registry.h"
+#include "zelsys/winconst.h"
+
+#include "hive_test_folder.h"
+
+#include <gtest/gtest.h>
+#include <hivex.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <random>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace zelsys;
+using namespace zelsys::posix;
+
+namespace {
+
+std::string slurp(const std::filesystem::path &path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::vector<BYTE> dword(DWORD v) {
+  return {static_cast<BYTE>(v), static_cast<BYTE>(v >> 8), static_cast<BYTE>(v >> 16),
+          static_cast<BYTE>(v >> 24)};
+}
+
+// A minimal installation in folder, which becomes the current machine.
+struct Installation {
+  TempFolder folder{"zel-install"};
+  std::filesystem::path config = folder.path / "Windows" / "System32" / "config";
+  Installation() {
+    std::filesystem::create_directories(config);
+    const auto key = [](const char16_t *name, std::size_t parent = 0,
+                        std::vector<ValueRecord> values = {}) {
+      return HiveKey{name, u"", 0, std::move(values), parent};
+    };
+    write("SOFTWARE", {key(u"ROOT"), key(u"Classes"), key(u"Microsoft")});
+    write("SYSTEM", {key(u"ROOT"), key(u"Select", 0, {{u"Current", REG_DWORD, dword(1)}}),
+                     key(u"ControlSet001"), key(u"Control", 2)});
+    write("DEFAULT", {key(u"ROOT"), key(u"Software")});
+    ::setenv("ZEL_MACHINE", folder.path.c_str(), 1);
+  }
+  void write(const char *name, const HiveTree &tree) {
+    EXPECT_EQ(writeRegfFile((config / name).string(), tree), ERROR_SUCCESS);
+  }
+  std::string software() const { return (config / "SOFTWARE").string(); }
+};
+
+// The data of a value as hivex reads it from the file, or "(missing)".
+std::string readWithHivex(const std::string &file, const std::vector<std::string> &path,
+                          const char *name) {
+  hive_h *hive = hivex_open(file.c_str(), 0);
+  if (!hive)
+    return "(no hive)";
+  hive_node_h node = hivex_root(hive);
+  for (const std::string &part : path)
+    node = node ? hivex_node_get_child(hive, node, part.c_str()) : 0;
+  const hive_value_h value = node ? hivex_node_get_value(hive, node, name) : 0;
+  std::string out = "(missing)";
+  hive_type type;
+  std::size_t size = 0;
+  if (char *data = value ? hivex_value_value(hive, value, &type, &size) : nullptr) {
+    out.assign(data, size);
+    std::free(data);
+  }
+  hivex_close(hive);
+  return out;
+}
+
+LSTATUS setBinary(HKEY root, const std::u16string &path, const std::string &data) {
+  HKEY key = nullptr;
+  LSTATUS status =
+      RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+  if (status == ERROR_SUCCESS) {
+    status = RegSetValueExW(key, u"v", 0, REG_BINARY, reinterpret_cast<const BYTE *>(data.data()),
+                            static_cast<DWORD>(data.size()));
+    RegCloseKey(key);
+  }
+  return status;
+}
+
+std::string queryBinary(HKEY key, const char16_t *name) {
+  std::string data(65536, '\0');
+  DWORD size = static_cast<DWORD>(data.size()), type = 0;
+  if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE *>(data.data()), &size) !=
+      ERROR_SUCCESS)
+    return "(missing)";
+  data.resize(size);
+  return data;
+}
+
+TEST(HiveStore, DamagedHiveGivesBadDatabaseAndIsNeverWritten) {
+  const auto truncate = [](std::string &image) { image.resize(image.size() / 2 + 100); };
+  const auto signature = [](std::string &image) { image[1] ^= 0x20; };
+  const auto empty = [](std::string &image) { image.clear(); };
+  for (const auto &damage : {+truncate, +signature, +empty}) {
+    Installation machine;
+    std::string image = slurp(machine.software());
+    damage(image);
+    std::ofstream(machine.software(), std::ios::binary | std::ios::trunc) << image;
+
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Microsoft", 0, KEY_READ, &key),
+              ERROR_BADDB);
+    EXPECT_EQ(setBinary(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Vendor", "x"), ERROR_BADDB);
+    // The other hives stay usable.
+    EXPECT_EQ(setBinary(HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Control\\Z", "z"),
+              ERROR_SUCCESS);
+    EXPECT_EQ(checkpointHives(), ERROR_SUCCESS);
+    EXPECT_EQ(
+        readWithHivex((machine.config / "SYSTEM").string(), {"ControlSet001", "Control", "Z"}, "v"),
+        "z");
+    EXPECT_EQ(slurp(machine.software()), image);
+    EXPECT_FALSE(std::filesystem::exists(hiveJournalPath(machine.software())));
+  }
+}
+
+TEST(HiveStore, CallsThatReturnedSurviveWritersKilledAtRandomMoments) {
+  Installation machine;
+  std::mt19937 random(8201);
+  const auto dataOf = [](int round, int i) {
+    return std::string(static_cast<std::size_t>((round * 131 + i * 37) % 5000 + 1),
+                       static_cast<char>('a' + i % 26));
+  };
+  std::vector<std::vector<int>> returned(20);
+  for (int round = 0; round < 20; ++round) {
+    SCOPED_TRACE(testing::Message() << "round " << round);
+    int reports[2];
+    ASSERT_EQ(::pipe(reports), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ::close(reports[0]);
+      // Each call creates a key below a new one and writes a value: calls of
+      // several journal records, and checkpoints once the journal is large.
+      for (int i = 0;; ++i) {
+        const std::u16string path = u"SOFTWARE\\Kill\\R" + utf8ToUtf16(std::to_string(round)) +
+                                    u"\\K" + utf8ToUtf16(std::to_string(i));
+        if (setBinary(HKEY_LOCAL_MACHINE, path, dataOf(round, i)) != ERROR_SUCCESS ||
+            ::write(reports[1], &i, sizeof i) != sizeof i)
+          ::_exit(3);
+      }
+    }
+    ::close(reports[1]);
+    ::usleep(std::uniform_int_distribution<unsigned>(20000, 150000)(random));
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "writer exited with " << WEXITSTATUS(status);
+    for (int i; ::read(reports[0], &i, sizeof i) == static_cast<ssize_t>(sizeof i);)
+      returned[round].push_back(i);
+    ::close(reports[0]);
+    hive_h *hive = hivex_open(machine.software().c_str(), 0);
+    EXPECT_NE(hive, nullptr) << "the hive no longer opens";
+    if (hive)
+      hivex_close(hive);
+  }
+  // This process reads the hive and the journal the writers left, then
+  // folds the journal in; hivex finds every value whose call returned.
+  EXPECT_EQ(setBinary(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Kill\\Reader", "r"), ERROR_SUCCESS);
+  for (int round = 0; round < 20; ++round)
+    for (int i : returned[round]) {
+      const std::string key = "K" + std::to_string(i), parent = "R" + std::to_string(round);
+      HKEY opened = nullptr;
+      ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE,
+                              (u"SOFTWARE\\Kill\\" + utf8ToUtf16(parent + "\\" + key)).c_str(), 0,
+                              KEY_READ, &opened),
+                ERROR_SUCCESS)
+          << parent << "\\" << key;
+      EXPECT_EQ(queryBinary(opened, u"v"), dataOf(round, i));
+      RegCloseKey(opened);
+    }
+  ASSERT_EQ(checkpointHives(), ERROR_SUCCESS);
+  EXPECT_FALSE(std::filesystem::exists(hiveJournalPath(machine.software())));
+  for (int round = 0; round < 20; ++round)
+    for (int i : returned[round])
+      ASSERT_EQ(readWithHivex(machine.software(),
+                              {"Kill", "R" + std::to_string(round), "K" + std::to_string(i)}, "v"),
+                dataOf(round, i));
+}
+
+TEST(HiveStore, OpenHandlesSeeWhatAnotherProcessWrote) {
+  Installation machine;
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Shared", 0, nullptr, 0, KEY_ALL_ACCESS,
+                            nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(checkpointHives(), ERROR_SUCCESS);
+  // Another writer sets a value and folds it into the hive, which replaces
+  // the file; then a third deletes the key and leaves it in the journal.
+  const auto inChild = [](const std::function<bool()> &work) {
+    const pid_t child = ::fork();
+    if (child == 0)
+      ::_exit(work() ? 0 : 1);
+    int status = 0;
+    return ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  };
+  ASSERT_TRUE(inChild([] {
+    return setBinary(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Shared", "theirs") == ERROR_SUCCESS &&
+           checkpointHives() == ERROR_SUCCESS;
+  }));
+  EXPECT_EQ(queryBinary(key, u"v"), "theirs");
+  ASSERT_TRUE(inChild([] { return SHDeleteKeyW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Shared") == 0; }));
+  EXPECT_EQ(queryBinary(key, u"v"), "(missing)");
+  EXPECT_EQ(RegSetValueExW(key, u"w", 0, REG_BINARY, nullptr, 0), ERROR_KEY_DELETED);
+  RegCloseKey(key);
+}
+
+} // namespace
