@@ -16,6 +16,7 @@
 #include "RegistryStore.h"
 #include "Utf.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
@@ -29,6 +30,7 @@
 #include <thread>
 #include <unistd.h>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace zelsys::posix {
 
@@ -285,11 +287,10 @@ bool isValueOperation(const HiveOperation &op) {
   return op.kind == HiveOpKind::SetValue || op.kind == HiveOpKind::DeleteValue;
 }
 
-// Setting and deleting values rewrite the key's value list, once for a run
-// of value operations on the key, so a value keeps its place and the case
+// Setting and deleting values rewrite the key's value list, once for all of
+// a checkpoint's edits to the key, so a value keeps its place and the case
 // of its name, as Windows keeps them.
-void rewriteValues(hive_h *h, hive_node_h node, const HiveOperation *begin,
-                   const HiveOperation *end) {
+void rewriteValues(hive_h *h, hive_node_h node, const std::vector<const HiveOperation *> &edits) {
   std::vector<HiveValue> values;
   if (!readHiveValues(h, node, values))
     failHivex();
@@ -297,7 +298,7 @@ void rewriteValues(hive_h *h, hive_node_h node, const HiveOperation *begin,
   std::unordered_map<std::u16string, std::size_t> byName; // the first of a name counts
   for (std::size_t i = 0; i < values.size(); ++i)
     byName.emplace(upcase(utf8ToUtf16(values[i].name)), i);
-  for (const HiveOperation *op = begin; op != end; ++op) {
+  for (const HiveOperation *op : edits) {
     const std::u16string folded = upcase(op->valueName);
     auto found = byName.find(folded);
     if (op->kind == HiveOpKind::DeleteValue) {
@@ -330,32 +331,59 @@ void rewriteValues(hive_h *h, hive_node_h node, const HiveOperation *begin,
     failHivex();
 }
 
-// Applies the records in order; a run of value operations on one key costs
-// one rewrite of its value list, not one each.
+// Whether a later deletion of the tree at one of the path's levels makes an
+// operation on the path moot.
+bool coveredBy(const std::unordered_set<std::u16string> &deleted, const std::u16string &folded) {
+  if (deleted.empty())
+    return false;
+  for (std::size_t end = folded.find(u'\\');; end = folded.find(u'\\', end + 1)) {
+    if (deleted.count(folded.substr(0, end)) != 0)
+      return true;
+    if (end == std::u16string::npos)
+      return false;
+  }
+}
+
+// Applies the records' net effect. hivex never reuses the space it frees,
+// so every cell written makes the hive file grow for good: operations that
+// a later deletion of their tree undoes are left out, the key operations
+// are applied in order, and then each key's value list is rewritten once
+// with all its edits. (A value edit only needs its key to exist at the end:
+// a key operation that would undo it is a deletion, which left it out.)
 void applyAll(hive_h *h, const std::vector<HiveOperation> &ops) {
-  for (std::size_t i = 0; i < ops.size();) {
+  std::vector<std::u16string> folded(ops.size());
+  std::vector<bool> moot(ops.size(), false);
+  std::unordered_set<std::u16string> deletedLater;
+  for (std::size_t i = ops.size(); i-- > 0;) {
+    folded[i] = upcase(ops[i].keyPath);
+    moot[i] = coveredBy(deletedLater, folded[i]);
+    if (ops[i].kind == HiveOpKind::DeleteKeyTree)
+      deletedLater.insert(folded[i]);
+  }
+  std::unordered_map<std::u16string, std::size_t> keyOf;
+  std::vector<std::vector<const HiveOperation *>> edits;
+  for (std::size_t i = 0; i < ops.size(); ++i) {
     const HiveOperation &op = ops[i];
-    if (op.kind == HiveOpKind::CreateKey) {
+    if (moot[i])
+      continue;
+    if (isValueOperation(op)) {
+      const auto [at, added] = keyOf.emplace(folded[i], edits.size());
+      if (added)
+        edits.emplace_back();
+      edits[at->second].push_back(&op);
+    } else if (op.kind == HiveOpKind::CreateKey) {
       walk(h, op.keyPath, true);
-      ++i;
-      continue;
+    } else if (const hive_node_h node = walk(h, op.keyPath, false)) {
+      if (hivex_node_delete_child(h, node) != 0)
+        failHivex();
     }
-    if (op.kind == HiveOpKind::DeleteKeyTree) {
-      if (const hive_node_h node = walk(h, op.keyPath, false))
-        if (hivex_node_delete_child(h, node) != 0)
-          failHivex();
-      ++i;
-      continue;
-    }
-    std::size_t end = i;
-    bool sets = false;
-    for (; end < ops.size() && isValueOperation(ops[end]) &&
-           equalsIgnoreCase(ops[end].keyPath, op.keyPath);
-         ++end)
-      sets = sets || ops[end].kind == HiveOpKind::SetValue;
-    if (const hive_node_h node = walk(h, op.keyPath, sets))
-      rewriteValues(h, node, ops.data() + i, ops.data() + end);
-    i = end;
+  }
+  for (const auto &keyEdits : edits) {
+    const bool sets = std::any_of(keyEdits.begin(), keyEdits.end(), [](const HiveOperation *op) {
+      return op->kind == HiveOpKind::SetValue;
+    });
+    if (const hive_node_h node = walk(h, keyEdits.front()->keyPath, sets))
+      rewriteValues(h, node, keyEdits);
   }
 }
 

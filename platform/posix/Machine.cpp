@@ -78,7 +78,10 @@ bool isWindowsInstallation(const std::string &root) {
   const std::lock_guard<std::mutex> guard(lock);
   if (!known.empty() && known == root)
     return true;
-  if (findBelow(root, "Windows/System32/config/SOFTWARE").empty())
+  // An emulated machine's drive settles it with one look.
+  struct stat status {};
+  if (::stat((root + "/drive_c").c_str(), &status) == 0 ||
+      findBelow(root, "Windows/System32/config/SOFTWARE").empty())
     return false;
   known = root;
   return true;
