@@ -208,6 +208,18 @@ const FoldCase kFoldCases[] = {
       {"\\Software\\vendor\\A", ""},
       {"\\Software\\vendor\\A\\B", ""},
       {"\\Software\\vendor\\A\\B:v", "0:"}}},
+    {"what a later deletion undid leaves no trace, edits between keys keep order",
+     {createKey(u"Software\\Tmp\\Sub"), setValue(u"Software\\Tmp\\Sub", u"t", REG_SZ, bytes("1")),
+      setValue(u"Software\\Vendor", u"Keep", REG_SZ, bytes("2")),
+      setValue(u"Software\\Old\\Sub", u"x", REG_SZ, bytes("3")),
+      setValue(u"Software\\Vendor", u"keep", REG_SZ, bytes("4")), deleteTree(u"SOFTWARE\\tmp"),
+      deleteValue(u"Software\\Vendor", u"Gone"), deleteTree(u"Software\\Old"),
+      createKey(u"Software\\Old"), setValue(u"Software\\Vendor", u"Gone", REG_SZ, bytes("5"))},
+     {{"\\Software\\Tmp", std::nullopt},
+      {"\\Software\\Vendor:Keep", "1:4"},
+      {"\\Software\\Vendor:Gone", "1:5"},
+      {"\\Software\\Old\\Sub", std::nullopt},
+      {"\\Software\\Old\\Sub:x", std::nullopt}}},
 };
 
 TEST(HiveJournal, CheckpointFoldsEveryOperationAndASecondFoldChangesNothing) {
