@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -45,6 +46,19 @@ struct FileIdentity {
            size == other.size && modified == other.modified;
   }
 };
+
+// Whether Windows left the hive dirty: its base block's two sequence
+// numbers differ until Windows has written all of a change, and its logs
+// (.LOG, .LOG1, .LOG2) hold what the file lacks; Windows replays them when
+// it next loads the hive.
+bool leftDirty(const std::string &path) {
+  unsigned char base[12] = {};
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const bool read = fd >= 0 && ::pread(fd, base, sizeof base, 0) == sizeof base;
+  if (fd >= 0)
+    ::close(fd);
+  return read && std::memcmp(base + 4, base + 8, 4) != 0;
+}
 
 FileIdentity identify(const std::string &path) {
   struct stat status {};
@@ -79,6 +93,7 @@ struct Hive {
   FileIdentity hiveFile, journalFile;
   std::size_t replayed = 0; // the journal's operations applied in memory
   DWORD error = ERROR_SUCCESS;
+  bool dirty = false; // Windows' own logs hold changes the file lacks
   HiveJournal journal;
   bool appended = false; // since the last checkpoint, by this process
 };
@@ -233,6 +248,7 @@ void Installation::loadHive(int index) {
   h.error = ERROR_SUCCESS;
   h.hiveFile = identify(h.file);
   h.journalFile = identify(hiveJournalPath(h.file));
+  h.dirty = !h.file.empty() && leftDirty(h.file);
   h.image.reset(h.file.empty() ? nullptr : hivex_open(h.file.c_str(), 0));
   if (!h.image) {
     h.error = h.file.empty() || errno == ENOENT ? ERROR_FILE_NOT_FOUND
@@ -786,6 +802,10 @@ private:
     const Node &node = m_in.nodes().at(id);
     if (node.hive < 0 || node.isVolatile)
       return nullptr;
+    // Rewriting a dirty hive would mark it clean and so drop what Windows'
+    // logs still hold: such a hive is only read.
+    if (m_in.hive(node.hive).dirty)
+      throw RegistryFailure{ERROR_BADDB};
     Call &call = m_calls[node.hive];
     call.push_back(HiveOperation{kind, m_in.pathInHive(id), {}, REG_NONE, {}});
     return &call.back();

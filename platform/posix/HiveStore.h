@@ -34,6 +34,11 @@
 // journals into the hives when it exits normally and whenever a journal
 // passes 16 MB; a process that dies leaves its journal to the next one.
 //
+// A hive that Windows left dirty (its base block's sequence numbers differ:
+// its own logs hold changes the file lacks, which Windows replays when it
+// next loads the hive) is read as it stands but never written: a call that
+// would change it fails with ERROR_BADDB and changes nothing.
+//
 // Known differences from the emulated machine's registry:
 // - Key classes are not kept in hive files (hivex cannot write them): a
 //   class given to RegCreateKeyExW is reported by the process that created
