@@ -146,6 +146,8 @@ public:
   KeyId addChild(KeyId parent, std::u16string_view name, bool isVolatile);
   void unlink(KeyId id);
   void relink(KeyId id);
+  // Makes id the key at its path again (a deletion undone).
+  void remember(KeyId id) { m_idByPath[m_nodes.at(id).folded] = id; }
   std::vector<KeyId> subtree(KeyId id);
   void forget(KeyId id);
   std::u16string pathInHive(KeyId id);
@@ -202,8 +204,11 @@ KeyId Installation::addNode(KeyId parent, std::u16string_view name, int hive, hi
   node.hive = hive;
   node.source = source;
   node.childrenLoaded = node.valuesLoaded = source == 0;
+  // A key made again where one was deleted by the same call is another key:
+  // the deleted one's handles must not reach it.
   auto known = m_idByPath.find(node.folded);
-  const KeyId id = known != m_idByPath.end() ? known->second : m_nextId++;
+  const KeyId id =
+      known != m_idByPath.end() && m_nodes.count(known->second) == 0 ? known->second : m_nextId++;
   m_idByPath[node.folded] = id;
   m_pathById[id] = node.folded;
   m_nodes[id] = std::move(node);
@@ -428,7 +433,9 @@ void Installation::forget(KeyId id) {
   auto found = m_nodes.find(id);
   if (found == m_nodes.end())
     return;
-  m_idByPath.erase(found->second.folded);
+  auto byPath = m_idByPath.find(found->second.folded);
+  if (byPath != m_idByPath.end() && byPath->second == id)
+    m_idByPath.erase(byPath);
   m_pathById.erase(id);
   m_nodes.erase(found);
 }
@@ -624,8 +631,10 @@ public:
       m_in.nodes().at(key).deleted = true;
     m_doomed.insert(m_doomed.end(), gone.begin(), gone.end());
     m_undo.push_back([this, id, gone] {
-      for (const KeyId key : gone)
+      for (const KeyId key : gone) {
         m_in.nodes().at(key).deleted = false;
+        m_in.remember(key);
+      }
       m_in.relink(id);
       m_doomed.resize(m_doomed.size() - gone.size());
     });

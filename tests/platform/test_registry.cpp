@@ -906,6 +906,12 @@ TEST_F(Registry, SavedKeyRestoresOverLaterChanges) {
     EXPECT_EQ(queryValue(inner.get(), u"Deep").data, (Bytes{1, 2, 3}));
   }
   inner.close();
+  // Again, over the sub-key the first restore made: replaced in the same call.
+  EXPECT_EQ(RegRestoreKeyW(saved.get(), pszFile, 0), ERROR_SUCCESS);
+  ZEL_EXPECT_GAP_ON_WINE(openKey(saved.get(), u"Inner", inner, KEY_READ) == ERROR_SUCCESS &&
+                             queryValue(inner.get(), u"Deep").data == (Bytes{1, 2, 3}),
+                         "restoring changes nothing");
+  inner.close();
 
   ZEL_EXPECT_GAP_ON_WINE(RegRestoreKeyW(saved.get(), u"zel_registry_missing.hiv", 0) !=
                              ERROR_SUCCESS,
