@@ -118,8 +118,7 @@ public:
   Hive &hive(int index) { return *m_hives[static_cast<std::size_t>(index)]; }
   std::size_t hiveCount() const { return m_hives.size(); }
 
-  // A key still there; throws the hive's error for a hive that cannot be
-  // read.
+  // A key still there, or null.
   Node *find(KeyId id) {
     auto found = m_nodes.find(id);
     if (found == m_nodes.end()) {
@@ -131,6 +130,8 @@ public:
     }
     return found->second.deleted ? nullptr : &found->second;
   }
+  // A key still there; throws ERROR_KEY_DELETED, or the error of a hive
+  // that cannot be read.
   Node &live(KeyId id) {
     Node *node = find(id);
     if (node == nullptr)
@@ -164,8 +165,6 @@ public:
               std::size_t at);
   void eraseValueAt(Node &node, std::size_t at);
 
-  KeyId machineKey() const { return m_machine; }
-  KeyId userKey() const { return m_user; }
   std::vector<std::u16string> mounts() const {
     std::vector<std::u16string> paths;
     for (const auto &hive : m_hives)
