@@ -8,6 +8,8 @@
 #include "zelsys/registry.h"
 #include "zelsys/winconst.h"
 
+#include "bench_clock.h"
+
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -32,11 +34,6 @@ std::u16string valueText(int iKey, int iValue) {
   char text[64];
   std::snprintf(text, sizeof text, "text of hive store bench value %03d.%03d", iKey, iValue);
   return widen(text);
-}
-
-double millisecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-      .count();
 }
 
 // Writes or reads back every value, one call each; returns how many did not

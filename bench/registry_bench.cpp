@@ -5,6 +5,8 @@
 #include "zel_registry_string.h"
 #include "zelsys/winconst.h"
 
+#include "bench_clock.h"
+
 #include <chrono>
 #include <cstdio>
 
@@ -25,11 +27,6 @@ CZELWCharString valueName(int iValue) {
 CZELWCharString valueText(int iKey, int iValue) {
   return CZELWCharString(u"text of value ") + CZELWCharString(static_cast<ZEL_LONG>(iKey)) + u"." +
          CZELWCharString(static_cast<ZEL_LONG>(iValue));
-}
-
-double millisecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-      .count();
 }
 
 // Writes or reads every value; returns how many did not do what was asked.

@@ -6,6 +6,8 @@
 #include "zelsys/registry.h"
 #include "zelsys/winconst.h"
 
+#include "bench_clock.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -43,11 +45,6 @@ long indexOf(const char16_t *name, DWORD length) {
     index = index * 10 + (c - u'0');
   }
   return index;
-}
-
-double millisecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-      .count();
 }
 
 // One enumeration by index over all values of the key. Enumeration order is

@@ -177,22 +177,6 @@ DWORD parseJournal(std::string_view bytes, std::vector<HiveOperation> &ops,
   return ERROR_SUCCESS;
 }
 
-DWORD readWhole(int fd, std::string &bytes) {
-  bytes.clear();
-  char buffer[65536];
-  for (off_t at = 0;;) {
-    const ssize_t got = ::pread(fd, buffer, sizeof buffer, at);
-    if (got < 0 && errno == EINTR)
-      continue;
-    if (got < 0)
-      return win32ErrorFromErrno(errno);
-    if (got == 0)
-      return ERROR_SUCCESS;
-    bytes.append(buffer, static_cast<std::size_t>(got));
-    at += got;
-  }
-}
-
 std::string folderOf(const std::string &path) {
   const std::size_t slash = path.rfind('/');
   return slash == std::string::npos ? "." : path.substr(0, slash + 1);
@@ -253,35 +237,6 @@ hive_node_h walk(hive_h *h, std::u16string_view path, bool create) {
   }
   return node;
 }
-
-} // namespace
-
-bool readHiveValues(hive_h *h, hive_node_h node, std::vector<HiveValue> &values) {
-  values.clear();
-  Malloced<hive_value_h> handles{hivex_node_values(h, node)};
-  if (!handles)
-    return false;
-  // Types past hivex's enumeration are no valid enum values in C++, so a
-  // type crosses out of hivex as the 32-bit number it is.
-  static_assert(sizeof(hive_type) == sizeof(DWORD));
-  for (const hive_value_h *value = handles.get(); *value; ++value) {
-    Malloced<char> key{hivex_value_key(h, *value)};
-    if (!key)
-      return false;
-    alignas(hive_type) unsigned char rawType[sizeof(hive_type)] = {};
-    std::size_t length = 0;
-    Malloced<char> data{
-        hivex_value_value(h, *value, reinterpret_cast<hive_type *>(rawType), &length)};
-    if (!data && length != 0)
-      return false;
-    HiveValue read{key.get(), 0, std::string(data.get(), data ? length : 0)};
-    std::memcpy(&read.type, rawType, sizeof read.type);
-    values.push_back(std::move(read));
-  }
-  return true;
-}
-
-namespace {
 
 bool isValueOperation(const HiveOperation &op) {
   return op.kind == HiveOpKind::SetValue || op.kind == HiveOpKind::DeleteValue;
@@ -448,7 +403,7 @@ DWORD readHiveJournal(const std::string &hivePath, std::vector<HiveOperation> &o
   if (fd < 0)
     return errno == ENOENT ? ERROR_SUCCESS : win32ErrorFromErrno(errno);
   std::string bytes;
-  DWORD result = readWhole(fd, bytes);
+  DWORD result = readAll(fd, bytes);
   ::close(fd);
   std::size_t validBytes = 0;
   if (result == ERROR_SUCCESS)
@@ -510,7 +465,7 @@ DWORD HiveJournal::openFile(bool create) {
     return !create && errno == ENOENT ? ERROR_SUCCESS : win32ErrorFromErrno(errno);
   std::string bytes;
   std::size_t validBytes = 0;
-  DWORD result = readWhole(m_fd, bytes);
+  DWORD result = readAll(m_fd, bytes);
   if (result == ERROR_SUCCESS)
     result = parseJournal(bytes, m_ops, validBytes);
   if (result != ERROR_SUCCESS)
@@ -625,7 +580,7 @@ DWORD HiveJournal::checkpoint() {
   std::string image;
   // The new hive keeps the old one's permissions.
   bool flushed = fd >= 0 && ::stat(m_hivePath.c_str(), &old) == 0 &&
-                 ::fchmod(fd, old.st_mode & 07777) == 0 && readWhole(fd, image) == ERROR_SUCCESS;
+                 ::fchmod(fd, old.st_mode & 07777) == 0 && readAll(fd, image) == ERROR_SUCCESS;
   if (flushed && moveBigDataIntoRecords(image))
     flushed = ::ftruncate(fd, 0) == 0 && ::lseek(fd, 0, SEEK_SET) == 0 &&
               writeAll(fd, image.data(), image.size());

@@ -68,6 +68,15 @@ FileIdentity identify(const std::string &path) {
           status.st_mtim.tv_sec * 1000000000LL + status.st_mtim.tv_nsec};
 }
 
+using Children = std::vector<std::pair<std::u16string, KeyId>>;
+
+// Where a sub-key of that upcased name is, or would go, in the sorted list.
+Children::iterator slotOf(Children &children, const std::u16string &folded) {
+  return std::lower_bound(
+      children.begin(), children.end(), folded,
+      [](const auto &entry, const std::u16string &key) { return entry.first < key; });
+}
+
 struct Node {
   std::u16string name;
   std::u16string folded; // the upcased path from \REGISTRY
@@ -80,8 +89,8 @@ struct Node {
   bool isVolatile = false;
   bool deleted = false; // by the running call, until it ends
   std::uint64_t written = 0;
-  std::vector<std::pair<std::u16string, KeyId>> children; // by upcased name
-  std::vector<ValueRecord> values;                        // in stored order
+  Children children;               // by upcased name
+  std::vector<ValueRecord> values; // in stored order
   std::unordered_map<std::u16string, std::size_t> valueIndex;
 };
 
@@ -216,9 +225,7 @@ KeyId Installation::addNode(KeyId parent, std::u16string_view name, int hive, hi
 
 void Installation::linkChild(Node &parent, const std::u16string &name, KeyId id) {
   const std::u16string folded = upcase(name);
-  auto at = std::lower_bound(
-      parent.children.begin(), parent.children.end(), folded,
-      [](const auto &entry, const std::u16string &key) { return entry.first < key; });
+  const auto at = slotOf(parent.children, folded);
   if (at == parent.children.end() || at->first != folded)
     parent.children.insert(at, {folded, id});
 }
@@ -278,7 +285,7 @@ void Installation::loadHive(int index) {
 // The profiles' hives: every ProfileList entry whose folder holds an
 // NTUSER.DAT.
 void Installation::mountProfiles() {
-  std::vector<std::pair<std::u16string, KeyId>> sids;
+  Children sids;
   try {
     const std::optional<KeyId> list =
         keyAtPath(u"MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList");
@@ -383,9 +390,7 @@ std::optional<KeyId> Installation::controlSet(KeyId systemRoot) {
 std::optional<KeyId> Installation::child(KeyId parent, std::u16string_view name) {
   Node &node = withChildren(parent);
   const std::u16string folded = upcase(name);
-  auto at = std::lower_bound(
-      node.children.begin(), node.children.end(), folded,
-      [](const auto &entry, const std::u16string &key) { return entry.first < key; });
+  const auto at = slotOf(node.children, folded);
   if (at != node.children.end() && at->first == folded && find(at->second))
     return at->second;
   if (node.hive >= 0 && parent == hive(node.hive).root &&

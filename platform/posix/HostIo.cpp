@@ -1,9 +1,10 @@
-//===- HostIo.cpp - Whole writes to host descriptors -----------------------===//
+//===- HostIo.cpp - Whole reads and writes of host descriptors -------------===//
 //
 // Only code that works on every Unix.
 //
 //===----------------------------------------------------------------------===//
 #include "HostIo.h"
+#include "Errors.h"
 
 #include <cerrno>
 #include <unistd.h>
@@ -25,6 +26,20 @@ bool writeAll(int fd, const void *data, std::size_t size) {
     size -= static_cast<std::size_t>(written);
   }
   return true;
+}
+
+DWORD readAll(int fd, std::string &bytes) {
+  char chunk[65536];
+  for (;;) {
+    const ssize_t got = ::read(fd, chunk, sizeof chunk);
+    if (got < 0 && errno == EINTR)
+      continue;
+    if (got < 0)
+      return win32ErrorFromErrno(errno);
+    if (got == 0)
+      return ERROR_SUCCESS;
+    bytes.append(chunk, static_cast<std::size_t>(got));
+  }
 }
 
 } // namespace zelsys::posix

@@ -9,7 +9,6 @@
 #include "WindowsPath.h"
 #include "zelsys/winconst.h"
 
-#include <dirent.h>
 #include <memory>
 #include <mutex>
 #include <sys/stat.h>
@@ -27,30 +26,9 @@ std::u16string turnSeparators(std::string_view hostPath) {
   return path;
 }
 
-bool exists(const std::string &path) {
-  struct stat info;
-  return ::lstat(path.c_str(), &info) == 0;
-}
-
 bool isFolder(const std::string &path) {
   struct stat info;
   return ::stat(path.empty() ? "/" : path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-// The entry of folder whose name equals component case-insensitively, or
-// the component itself when none does.
-std::string matchEntry(const std::string &folder, const std::u16string &component) {
-  const std::string exact = utf16ToUtf8(component);
-  if (exists(folder + "/" + exact))
-    return exact;
-  std::unique_ptr<DIR, int (*)(DIR *)> dir(::opendir(folder.empty() ? "/" : folder.c_str()),
-                                           ::closedir);
-  if (!dir)
-    return exact;
-  while (const dirent *entry = ::readdir(dir.get()))
-    if (equalsIgnoreCase(utf8ToUtf16(entry->d_name), component))
-      return entry->d_name;
-  return exact;
 }
 
 std::mutex gCurrentFolderLock;

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <dirent.h>
+#include <memory>
 #include <mutex>
 #include <sys/stat.h>
 
@@ -94,6 +95,21 @@ std::string driveCFolder() {
   return root + "/drive_c";
 }
 
+std::string matchEntry(const std::string &folder, std::u16string_view name) {
+  const std::string exact = utf16ToUtf8(name);
+  struct stat status {};
+  if (::lstat((folder + "/" + exact).c_str(), &status) == 0)
+    return exact;
+  std::unique_ptr<DIR, int (*)(DIR *)> dir(::opendir(folder.empty() ? "/" : folder.c_str()),
+                                           ::closedir);
+  if (!dir)
+    return exact;
+  while (const dirent *entry = ::readdir(dir.get()))
+    if (equalsIgnoreCase(utf8ToUtf16(entry->d_name), name))
+      return entry->d_name;
+  return exact;
+}
+
 std::string findBelow(const std::string &folder, std::string_view relative) {
   std::string at = folder;
   while (!relative.empty()) {
@@ -102,25 +118,10 @@ std::string findBelow(const std::string &folder, std::string_view relative) {
     relative = slash == std::string_view::npos ? std::string_view() : relative.substr(slash + 1);
     if (name.empty())
       continue;
+    at += "/" + matchEntry(at, utf8ToUtf16(name));
     struct stat status {};
-    if (::stat((at + '/' + std::string(name)).c_str(), &status) == 0) {
-      at += '/' + std::string(name);
-      continue;
-    }
-    DIR *dir = ::opendir(at.c_str());
-    if (dir == nullptr)
+    if (::lstat(at.c_str(), &status) != 0)
       return "";
-    const std::u16string wanted = utf8ToUtf16(name);
-    std::string found;
-    while (const dirent *entry = ::readdir(dir))
-      if (equalsIgnoreCase(utf8ToUtf16(entry->d_name), wanted)) {
-        found = entry->d_name;
-        break;
-      }
-    ::closedir(dir);
-    if (found.empty())
-      return "";
-    at += '/' + found;
   }
   return at;
 }

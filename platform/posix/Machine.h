@@ -34,9 +34,12 @@ bool isWindowsInstallation(const std::string &root);
 // Empty when the emulated machine cannot be created.
 std::string driveCFolder();
 
+// The entry of folder whose name equals name case-insensitively, as Windows
+// matches names (the exact spelling first), or name itself when none does.
+std::string matchEntry(const std::string &folder, std::u16string_view name);
+
 // The host path of relative ('/'-separated) below folder, every component
-// matched case-insensitively as Windows matches names; empty when a
-// component is missing.
+// matched as matchEntry matches it; empty when a component is missing.
 std::string findBelow(const std::string &folder, std::string_view relative);
 
 } // namespace zelsys::posix

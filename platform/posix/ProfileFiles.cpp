@@ -24,6 +24,7 @@
 #include "zelsys/profilefiles.h"
 #include "Errors.h"
 #include "FileCalls.h"
+#include "HostIo.h"
 #include "ProfileText.h"
 #include "zelsys/files.h"
 #include "zelsys/kernel.h"
@@ -90,20 +91,6 @@ ProfileCache &profileCache() {
   return cache;
 }
 
-DWORD readAll(int fd, std::string &bytes) {
-  char chunk[65536];
-  for (;;) {
-    const ssize_t got = ::read(fd, chunk, sizeof chunk);
-    if (got < 0 && errno == EINTR)
-      continue;
-    if (got < 0)
-      return posix::win32ErrorFromErrno(errno);
-    if (got == 0)
-      return ERROR_SUCCESS;
-    bytes.append(chunk, static_cast<std::size_t>(got));
-  }
-}
-
 // The file's lines; ERROR_FILE_NOT_FOUND when it (or its folder) is missing.
 DWORD loadDocument(const HostFile &file, std::shared_ptr<const ProfileDocument> &document) {
   if (!file.folderFound)
@@ -118,7 +105,7 @@ DWORD loadDocument(const HostFile &file, std::shared_ptr<const ProfileDocument> 
   if (S_ISDIR(status.st_mode))
     return ERROR_ACCESS_DENIED;
   std::string bytes;
-  if (const DWORD dwError = readAll(fd.get(), bytes))
+  if (const DWORD dwError = posix::readAll(fd.get(), bytes))
     return dwError;
   document = profileCache().find(file.path, bytes);
   if (document == nullptr) {

@@ -160,21 +160,9 @@ DWORD readWholeFile(const std::string &hostPath, std::string &bytes) {
   const int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0)
     return win32ErrorFromErrno(errno);
-  char chunk[65536];
-  for (;;) {
-    const ssize_t got = ::read(fd, chunk, sizeof chunk);
-    if (got < 0 && errno == EINTR)
-      continue;
-    if (got < 0) {
-      ::close(fd);
-      return ERROR_CANTREAD;
-    }
-    if (got == 0)
-      break;
-    bytes.append(chunk, static_cast<std::size_t>(got));
-  }
+  const DWORD read = readAll(fd, bytes);
   ::close(fd);
-  return ERROR_SUCCESS;
+  return read == ERROR_SUCCESS ? ERROR_SUCCESS : ERROR_CANTREAD;
 }
 
 } // namespace zelsys::posix

@@ -9,6 +9,7 @@
 #include "zelsys/winconst.h"
 
 #include "hive_test_folder.h"
+#include "killed_writer.h"
 
 #include <gtest/gtest.h>
 #include <hivex.h>
@@ -318,39 +319,24 @@ TEST(HiveJournal, ReturnedAppendsSurviveAKilledWriter) {
   for (int round = 0; round < kRounds; ++round) {
     SCOPED_TRACE(testing::Message() << "round " << round);
     const std::u16string key = u"Kill\\Round" + utf8ToUtf16(std::to_string(round));
-    int reports[2];
-    ASSERT_EQ(::pipe(reports), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      ::close(reports[0]);
-      HiveWriterLock lock;
-      HiveJournal journal;
-      if (lock.acquire(root) != ERROR_SUCCESS || journal.open(hive, lock) != ERROR_SUCCESS)
-        ::_exit(2);
-      for (int i = 0; i < kMaxAppends; ++i) {
-        if (journal.append(setValue(key, u"v" + utf8ToUtf16(std::to_string(i)), REG_BINARY,
-                                    dataOf(round, i))) != ERROR_SUCCESS)
-          ::_exit(3);
-        if (::write(reports[1], &i, sizeof i) != sizeof i)
-          ::_exit(4);
-      }
-      ::pause();
-      ::_exit(0);
-    }
-    ::close(reports[1]);
-    std::vector<int> returned(1);
-    ASSERT_EQ(::read(reports[0], returned.data(), sizeof(int)), static_cast<ssize_t>(sizeof(int)));
-    HiveWriterLock second;
-    EXPECT_EQ(second.acquire(root, 0), kErrorLockTimeout);
-    ::usleep(std::uniform_int_distribution<unsigned>(0, 20000)(random));
-    ::kill(child, SIGKILL);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFSIGNALED(status)) << "writer exited with " << WEXITSTATUS(status);
-    for (int i; ::read(reports[0], &i, sizeof i) == static_cast<ssize_t>(sizeof i);)
-      returned.push_back(i);
-    ::close(reports[0]);
+    HiveWriterLock lock; // the child's
+    HiveJournal journal;
+    const KilledWriter writer = killWriter(
+        [&] { return lock.acquire(root) == ERROR_SUCCESS && journal.open(hive, lock) == 0; },
+        [&](int i) {
+          if (i == kMaxAppends)
+            ::pause();
+          return journal.append(setValue(key, u"v" + utf8ToUtf16(std::to_string(i)), REG_BINARY,
+                                         dataOf(round, i))) == ERROR_SUCCESS;
+        },
+        true, std::uniform_int_distribution<unsigned>(0, 20000)(random),
+        [&] {
+          HiveWriterLock second;
+          EXPECT_EQ(second.acquire(root, 0), kErrorLockTimeout);
+        });
+    ASSERT_FALSE(writer.returned.empty());
+    ASSERT_TRUE(writer.killed) << "writer exited with " << writer.exitStatus;
+    const std::vector<int> &returned = writer.returned;
 
     ASSERT_EQ(checkpoint(hive, root), ERROR_SUCCESS);
     const Dump dump = dumpHive(hive);

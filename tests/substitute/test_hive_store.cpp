@@ -10,6 +10,7 @@
 #include "zelsys/winconst.h"
 
 #include "hive_test_folder.h"
+#include "killed_writer.h"
 
 #include <gtest/gtest.h>
 #include <hivex.h>
@@ -158,31 +159,19 @@ TEST(HiveStore, CallsThatReturnedSurviveWritersKilledAtRandomMoments) {
   std::vector<std::vector<int>> returned(20);
   for (int round = 0; round < 20; ++round) {
     SCOPED_TRACE(testing::Message() << "round " << round);
-    int reports[2];
-    ASSERT_EQ(::pipe(reports), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      ::close(reports[0]);
-      // Each call creates a key below a new one and writes a value: calls of
-      // several journal records, and checkpoints once the journal is large.
-      for (int i = 0;; ++i) {
-        const std::u16string path = u"SOFTWARE\\Kill\\R" + utf8ToUtf16(std::to_string(round)) +
-                                    u"\\K" + utf8ToUtf16(std::to_string(i));
-        if (setBinary(HKEY_LOCAL_MACHINE, path, dataOf(round, i)) != ERROR_SUCCESS ||
-            ::write(reports[1], &i, sizeof i) != sizeof i)
-          ::_exit(3);
-      }
-    }
-    ::close(reports[1]);
-    ::usleep(std::uniform_int_distribution<unsigned>(20000, 150000)(random));
-    ::kill(child, SIGKILL);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFSIGNALED(status)) << "writer exited with " << WEXITSTATUS(status);
-    for (int i; ::read(reports[0], &i, sizeof i) == static_cast<ssize_t>(sizeof i);)
-      returned[round].push_back(i);
-    ::close(reports[0]);
+    // Each call creates a key below a new one and writes a value: calls of
+    // several journal records, and checkpoints once the journal is large.
+    const KilledWriter writer =
+        killWriter([] { return true; },
+                   [&](int i) {
+                     const std::u16string path = u"SOFTWARE\\Kill\\R" +
+                                                 utf8ToUtf16(std::to_string(round)) + u"\\K" +
+                                                 utf8ToUtf16(std::to_string(i));
+                     return setBinary(HKEY_LOCAL_MACHINE, path, dataOf(round, i)) == ERROR_SUCCESS;
+                   },
+                   false, std::uniform_int_distribution<unsigned>(20000, 150000)(random));
+    ASSERT_TRUE(writer.killed) << "writer exited with " << writer.exitStatus;
+    returned[round] = writer.returned;
     hive_h *hive = hivex_open(machine.software().c_str(), 0);
     EXPECT_NE(hive, nullptr) << "the hive no longer opens";
     if (hive)
