@@ -1,13 +1,13 @@
-// test_hive_store.cpp - the registry calls on a Windows installation's hive
-// files: damaged hives refused and dirty ones only read, their files
-// untouched; writers killed at random moments losing no call that returned;
+// test_hive_store.cpp - the calls on a Windows installation laid out in a
+// folder: Windows' facts, drive C: and every predefined key from the
+// installation's own files; damaged hives refused and dirty ones only read,
+// their files untouched; writers killed at random moments losing no call that returned;
 // another process's changes reaching handles that were already open.
 #include "HiveJournal.h"
 #include "HiveStore.h"
 #include "RegfWriter.h"
 #include "Utf.h"
-#include "zelsys/registry.h"
-#include "zelsys/winconst.h"
+#include "zelsys/zelsys.h"
 
 #include "hive_test_folder.h"
 #include "killed_writer.h"
@@ -107,6 +107,93 @@ std::string queryBinary(HKEY key, const char16_t *name) {
     return "(missing)";
   data.resize(size);
   return data;
+}
+
+// The user a sample installation's ProfileList names, from HKEY_USERS.
+std::u16string profileSid() {
+  char16_t name[256];
+  for (DWORD index = 0;; ++index) {
+    DWORD size = 256;
+    if (RegEnumKeyExW(HKEY_USERS, index, name, &size, nullptr, nullptr, nullptr, nullptr) != 0)
+      return u"(none)";
+    if (std::u16string(name) != u".DEFAULT")
+      return name;
+  }
+}
+
+TEST(HiveStore, SampleInstallationsAnswerFromTheirOwnFilesAndHives) {
+  struct Case {
+    const char *os;
+    DWORD major, servicePack;
+    WORD processor;
+    const char16_t *profiles; // as Windows names the folder
+    const char *profilesFolder;
+    std::vector<std::string> view32; // where the 32-bit view's SOFTWARE lies
+  };
+  const Case kCases[] = {
+      {"xp",
+       5,
+       3,
+       PROCESSOR_ARCHITECTURE_INTEL,
+       u"C:\\Documents and Settings\\",
+       "Documents and Settings",
+       {}},
+      {"win7", 6, 1, PROCESSOR_ARCHITECTURE_AMD64, u"C:\\Users\\", "Users", {"Wow6432Node"}},
+  };
+  TempFolder folder;
+  for (const Case &c : kCases) {
+    SCOPED_TRACE(c.os);
+    const std::filesystem::path root = folder.path / c.os;
+    ASSERT_EQ(std::system(("ZELHIVE='" ZEL_ZELHIVE "' '" ZEL_MAKE_WINDOWS_INSTALL "' '" +
+                           root.string() + "' " + c.os + " >/dev/null")
+                              .c_str()),
+              0);
+    ::setenv("ZEL_MACHINE", root.c_str(), 1);
+
+    OSVERSIONINFOEXW version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    ASSERT_TRUE(GetVersionExW(reinterpret_cast<OSVERSIONINFOW *>(&version)));
+    EXPECT_EQ(version.dwMajorVersion, c.major);
+    EXPECT_EQ(version.wServicePackMajor, c.servicePack);
+    SYSTEM_INFO system{};
+    GetNativeSystemInfo(&system);
+    EXPECT_EQ(system.wProcessorArchitecture, c.processor);
+
+    // Drive C: is the installation's root; profiles lie where it keeps them.
+    char16_t profile[MAX_PATH];
+    DWORD size = MAX_PATH;
+    ASSERT_TRUE(GetDefaultUserProfileDirectoryW(profile, &size));
+    EXPECT_EQ(std::u16string(profile).rfind(c.profiles, 0), 0u) << utf16ToUtf8(profile);
+    const HANDLE file =
+        CreateFileW(u"C:\\probe.txt", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+    EXPECT_TRUE(std::filesystem::exists(root / "probe.txt"));
+
+    // Each predefined key and view lands in the hive file Windows keeps it
+    // in, as hivex reads it.
+    const std::u16string user = profileSid();
+    EXPECT_EQ(setBinary(HKEY_CURRENT_USER, u"Software\\Probe", "cu"), ERROR_SUCCESS);
+    EXPECT_EQ(setBinary(HKEY_USERS, user + u"\\Software\\Probe", "user"), ERROR_SUCCESS);
+    EXPECT_EQ(setBinary(HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Probe", "set"),
+              ERROR_SUCCESS);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Probe", 0, nullptr, 0,
+                              KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegSetValueExW(key, u"v", 0, REG_BINARY, reinterpret_cast<const BYTE *>("32"), 2),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    ASSERT_EQ(checkpointHives(), ERROR_SUCCESS);
+    const std::filesystem::path config = root / "Windows" / "System32" / "config";
+    std::vector<std::string> software = c.view32;
+    software.push_back("Probe");
+    EXPECT_EQ(readWithHivex((config / "SOFTWARE").string(), software, "v"), "32");
+    EXPECT_EQ(readWithHivex((config / "DEFAULT").string(), {"Software", "Probe"}, "v"), "cu");
+    EXPECT_EQ(readWithHivex((config / "SYSTEM").string(), {"ControlSet001", "Probe"}, "v"), "set");
+    const std::string ntuser = (root / c.profilesFolder / "Owner" / "NTUSER.DAT").string();
+    EXPECT_EQ(readWithHivex(ntuser, {"Software", "Probe"}, "v"), "user");
+  }
 }
 
 TEST(HiveStore, DamagedOrDirtyHiveIsNeverWritten) {
