@@ -1,9 +1,11 @@
 # Cross build for 32-bit Windows with mingw-w64; test binaries run under Wine.
-# The posix threading flavour: its C++ runtime has std::mutex and std::thread.
+# The win32 threading flavour: the posix one's runtime (winpthreads) imports
+# functions that Windows XP lacks. Its C++ runtime has no std::mutex or
+# std::thread; the framework locks with CZELLock over critical sections.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
+set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-win32)
+set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-win32)
 set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

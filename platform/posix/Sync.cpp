@@ -18,6 +18,7 @@
 #include <atomic>
 #include <chrono>
 #include <map>
+#include <pthread.h>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -252,6 +253,34 @@ BOOL GetExitCodeThread(HANDLE hThread, DWORD *lpExitCode) {
     return posix::failWith(ERROR_NOACCESS);
   *lpExitCode = thread->exitCode();
   return TRUE;
+}
+
+// A recursive POSIX mutex in the caller's storage.
+static_assert(sizeof(pthread_mutex_t) <= sizeof(CRITICAL_SECTION::opaque) &&
+              alignof(pthread_mutex_t) <= alignof(CRITICAL_SECTION));
+
+static pthread_mutex_t *native(CRITICAL_SECTION *lpCriticalSection) {
+  return reinterpret_cast<pthread_mutex_t *>(lpCriticalSection->opaque);
+}
+
+void InitializeCriticalSection(CRITICAL_SECTION *lpCriticalSection) {
+  pthread_mutexattr_t attributes;
+  pthread_mutexattr_init(&attributes);
+  pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
+  pthread_mutex_init(native(lpCriticalSection), &attributes);
+  pthread_mutexattr_destroy(&attributes);
+}
+
+void EnterCriticalSection(CRITICAL_SECTION *lpCriticalSection) {
+  pthread_mutex_lock(native(lpCriticalSection));
+}
+
+void LeaveCriticalSection(CRITICAL_SECTION *lpCriticalSection) {
+  pthread_mutex_unlock(native(lpCriticalSection));
+}
+
+void DeleteCriticalSection(CRITICAL_SECTION *lpCriticalSection) {
+  pthread_mutex_destroy(native(lpCriticalSection));
 }
 
 } // namespace zelsys

@@ -80,4 +80,27 @@ BOOL GetExitCodeThread(HANDLE hThread, DWORD *lpExitCode) {
   return ::GetExitCodeThread(hThread, reinterpret_cast<::LPDWORD>(lpExitCode));
 }
 
+static_assert(sizeof(::CRITICAL_SECTION) <= sizeof(CRITICAL_SECTION::opaque) &&
+              alignof(::CRITICAL_SECTION) <= alignof(CRITICAL_SECTION));
+
+static ::CRITICAL_SECTION *native(CRITICAL_SECTION *lpCriticalSection) {
+  return reinterpret_cast<::CRITICAL_SECTION *>(lpCriticalSection->opaque);
+}
+
+void InitializeCriticalSection(CRITICAL_SECTION *lpCriticalSection) {
+  ::InitializeCriticalSection(native(lpCriticalSection));
+}
+
+void EnterCriticalSection(CRITICAL_SECTION *lpCriticalSection) {
+  ::EnterCriticalSection(native(lpCriticalSection));
+}
+
+void LeaveCriticalSection(CRITICAL_SECTION *lpCriticalSection) {
+  ::LeaveCriticalSection(native(lpCriticalSection));
+}
+
+void DeleteCriticalSection(CRITICAL_SECTION *lpCriticalSection) {
+  ::DeleteCriticalSection(native(lpCriticalSection));
+}
+
 } // namespace zelsys

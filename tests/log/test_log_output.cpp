@@ -11,15 +11,14 @@
 #include "zel_test_support.h"
 #include "zelsys/environment.h"
 #include "zelsys/files.h"
+#include "zelsys/kernel.h"
 #include "zelsys/registry.h"
 #include "zelsys/security.h"
 #include "zelsys/winconst.h"
 
 #include <algorithm>
-#include <chrono>
 #include <map>
 #include <string>
-#include <thread>
 #include <vector>
 
 using zeltest::narrow;
@@ -353,7 +352,7 @@ CZELDetailedLogRecord appendedRecord(const char16_t *who, int i) {
 // Waits at most a minute for the log to grow past a size.
 bool waitForGrowth(std::size_t units) {
   for (int i = 0; i < 6000 && readUnits(kLog).size() <= units; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    zelsys::Sleep(10);
   return readUnits(kLog).size() > units;
 }
 
@@ -381,13 +380,16 @@ TEST(LogOutputChild, AppendLines) {
 TEST_F(LogOutput, TwoProcessesAppendWholeLines) {
   ASSERT_TRUE(zelsys::SetEnvironmentVariableW(kChildVariable, u"1"));
   int iChildCode = -1;
-  std::thread child([&] {
+  bool bChildStarted = false;
+  const auto child = [&] {
     iChildCode = zeltest::runProgram(zeltest::builtProgram(u"tests\\log\\test_log_output"),
                                      u"--gtest_filter=LogOutputChild.*", u"C:\\", std::nullopt);
-  });
-  const bool bChildStarted = waitForGrowth(0);
-  appendLines(u"parent", 0, kLinesPerProcess);
-  child.join();
+  };
+  const auto parent = [&] {
+    bChildStarted = waitForGrowth(0);
+    appendLines(u"parent", 0, kLinesPerProcess);
+  };
+  ASSERT_TRUE(zeltest::runOnThreads({child, parent}));
   zelsys::SetEnvironmentVariableW(kChildVariable, nullptr);
   ASSERT_TRUE(bChildStarted);
   ASSERT_EQ(iChildCode, 0);

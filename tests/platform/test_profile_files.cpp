@@ -9,9 +9,9 @@
 #include "zelsys/security.h"
 #include "zelsys/winconst.h"
 
+#include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 using namespace zelsys;
@@ -193,7 +193,7 @@ TEST_F(ProfileFiles, FilesAsWindowsWritesThemReadTheSame) {
 }
 
 TEST_F(ProfileFiles, WritersOfSeveralThreadsLoseNothing) {
-  std::vector<std::thread> writers;
+  std::vector<std::function<void()>> writers;
   for (int writer = 0; writer < 4; ++writer)
     writers.emplace_back([writer] {
       for (int entry = 0; entry < 25; ++entry) {
@@ -202,8 +202,7 @@ TEST_F(ProfileFiles, WritersOfSeveralThreadsLoseNothing) {
                                    FILE_NAME.c_str());
       }
     });
-  for (std::thread &writer : writers)
-    writer.join();
+  ASSERT_TRUE(zeltest::runOnThreads(writers));
   std::vector<WCHAR> buffer(0x2000);
   const DWORD n = GetPrivateProfileSectionW(u"S", buffer.data(), 0x2000, FILE_NAME.c_str());
   EXPECT_EQ(std::count(buffer.begin(), buffer.begin() + n, u'='), 100);

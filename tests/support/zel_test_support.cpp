@@ -3,6 +3,7 @@
 
 #include "zelsys/files.h"
 #include "zelsys/security.h"
+#include "zelsys/sync.h"
 #include "zelsys/winconst.h"
 
 #include <cstdlib>
@@ -70,6 +71,23 @@ bool writeFileBytes(const std::u16string &path, const std::string &bytes) {
                         nullptr) &&
       dwPut == bytes.size();
   return zelsys::CloseHandle(hFile) && bWritten;
+}
+
+bool runOnThreads(const std::vector<std::function<void()>> &functions) {
+  auto start = [](zelsys::LPVOID pFunction) -> zelsys::DWORD {
+    (*static_cast<const std::function<void()> *>(pFunction))();
+    return 0;
+  };
+  std::vector<zelsys::HANDLE> threads;
+  for (const std::function<void()> &function : functions)
+    if (zelsys::HANDLE hThread = zelsys::CreateThread(
+            nullptr, 0, start, const_cast<std::function<void()> *>(&function), 0, nullptr))
+      threads.push_back(hThread);
+  for (zelsys::HANDLE hThread : threads) {
+    zelsys::WaitForSingleObject(hThread, zelsys::INFINITE);
+    zelsys::CloseHandle(hThread);
+  }
+  return threads.size() == functions.size();
 }
 
 RecordingSink::RecordingSink() : m_pPrevious(CZELLogSink::attach(this)) {}

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,10 @@ std::u16string text(const char16_t *text);
 std::string readFileBytes(const std::u16string &path);
 // Creates or replaces a file with these bytes; false when that failed.
 bool writeFileBytes(const std::u16string &path, const std::string &bytes);
+// Runs each function on a thread of its own through the platform's calls
+// (the Windows build's C++ runtime has no std::thread) and waits for all;
+// false when a thread could not be started.
+bool runOnThreads(const std::vector<std::function<void()>> &functions);
 
 struct LoggedEntry {
   ZEL_ULONG type = 0;

@@ -1,6 +1,7 @@
 // test_threads.cpp - events, threads and waits: the platform calls and
 // CZELWindowsEvent and CZELThread over them.
 #include "zel_exceptions.h"
+#include "zel_lock.h"
 #include "zel_test_support.h"
 #include "zel_thread.h"
 #include "zel_windows_event.h"
@@ -11,6 +12,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <string>
 
 using namespace zelsys;
@@ -128,6 +130,24 @@ TEST(PlatformSync, NamesAndDuplicatesReachOneEvent) {
   EXPECT_FALSE(DuplicateHandle(GetCurrentProcess(), hCopy, GetCurrentProcess(), &hCopy, 0, FALSE,
                                DUPLICATE_SAME_ACCESS));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+}
+
+// A plain counter stays exact only if the lock keeps the threads apart; the
+// inner lock is taken by the thread that already holds it, which must not
+// block. A process-wide lock is constant-initialized, so it works before
+// any constructor has run.
+TEST(Lock, ExcludesOtherThreadsAndAdmitsItsHolderAgain) {
+  static constinit CZELLock lock;
+  long lCount = 0;
+  const auto add = [&] {
+    for (int i = 0; i < 20000; ++i) {
+      const std::lock_guard<CZELLock> outer(lock);
+      const std::lock_guard<CZELLock> inner(lock);
+      lCount = lCount + 1;
+    }
+  };
+  ASSERT_TRUE(zeltest::runOnThreads({add, add, add, add}));
+  EXPECT_EQ(lCount, 80000);
 }
 
 TEST(WindowsEvent, SignalsAreSharedByCopiesAndNames) {

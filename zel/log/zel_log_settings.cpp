@@ -9,6 +9,7 @@
 // caller's last-error value as it found it.
 #include "zel_log_settings.h"
 
+#include "zel_lock.h"
 #include "zel_registry_dword.h"
 
 #include "zelsys/kernel.h"
@@ -30,7 +31,7 @@ constexpr ZEL_ULONG LOG_VALUE_BYTES = 260;
 std::atomic<ZEL_ULONG> g_ulDynamicLoggingState{CZELLogSettings::DYNAMIC_UNKNOWN};
 std::atomic<ZEL_ULONG> g_ulMaxLogFileNum{DEFAULT_MAX_LOG_FILE_NUM};
 std::atomic<ZEL_ULONG> g_ulMaxLogFileSize{DEFAULT_MAX_LOG_FILE_SIZE};
-std::mutex g_dynamicStateLock;
+constinit CZELLock g_dynamicStateLock;
 
 // Reads one value into pData (ulBytes) and tells whether it is present. Only
 // a complete read counts: a value that does not fit, or that cannot be read
@@ -210,7 +211,7 @@ bool CZELLogSettings::isShowSourceInfo() const noexcept {
 // Off unless the switch can be read and is 1; the rotation limits keep their
 // defaults when it cannot be read. One thread reads; the others wait for it.
 void CZELLogSettings::readDynamicLoggingState() noexcept {
-  const std::lock_guard<std::mutex> lock(g_dynamicStateLock);
+  const std::lock_guard<CZELLock> lock(g_dynamicStateLock);
   if (g_ulDynamicLoggingState != DYNAMIC_UNKNOWN)
     return;
   // Off first: the reads below run traced methods, which must find the
@@ -248,7 +249,7 @@ ZEL_ULONG CZELLogSettings::getDynamicLoggingState() noexcept {
 }
 
 void CZELLogSettings::setDynamicLoggingState(ZEL_ULONG ulState) noexcept {
-  const std::lock_guard<std::mutex> lock(g_dynamicStateLock);
+  const std::lock_guard<CZELLock> lock(g_dynamicStateLock);
   if (ulState == DYNAMIC_UNKNOWN) {
     g_ulMaxLogFileNum = DEFAULT_MAX_LOG_FILE_NUM;
     g_ulMaxLogFileSize = DEFAULT_MAX_LOG_FILE_SIZE;

@@ -9,6 +9,7 @@
 // One lock per process covers the write, the byte counter and the rotation.
 #include "zel_logging_output_text.h"
 
+#include "zel_lock.h"
 #include "zel_log_settings.h"
 
 #include "zelsys/files.h"
@@ -33,7 +34,7 @@ const ZEL_BYTE BYTE_ORDER_MARK[] = {0xFF, 0xFE};
 // few seconds in all; a line takes microseconds) before the line is given up.
 constexpr ZEL_ULONG BUSY_TRIES = 2000;
 
-std::mutex g_lock;
+constinit CZELLock g_lock;
 ZEL_ULONG g_ulBytesWritten = 0;
 ZEL_ULONG g_ulRotations = 0;
 CZELLoggingOutputText::Clock g_pfnClock = nullptr;
@@ -270,7 +271,7 @@ bool writeLine(Record &rRecord, bool bDetailed, Format format) noexcept {
     if (bDetailed && folder.empty())
       return false;
     zelsys::CreateDirectoryW(folder.c_str(), nullptr);
-    const std::lock_guard<std::mutex> lock(g_lock);
+    const std::lock_guard<CZELLock> lock(g_lock);
     std::u16string line(CZELLoggingOutputText::MAX_LINE_CHARS + 1, u'\0');
     if (!format(rRecord, now(), line.data(), static_cast<ZEL_ULONG>(line.size())))
       return false;
@@ -321,22 +322,22 @@ bool CZELLoggingOutputText::writeSimple(CZELLogRecord &rRecord) noexcept {
 }
 
 void CZELLoggingOutputText::setClock(Clock pfnClock) noexcept {
-  const std::lock_guard<std::mutex> lock(g_lock);
+  const std::lock_guard<CZELLock> lock(g_lock);
   g_pfnClock = pfnClock;
 }
 
 ZEL_ULONG CZELLoggingOutputText::getBytesWritten() noexcept {
-  const std::lock_guard<std::mutex> lock(g_lock);
+  const std::lock_guard<CZELLock> lock(g_lock);
   return g_ulBytesWritten;
 }
 
 ZEL_ULONG CZELLoggingOutputText::getRotationCount() noexcept {
-  const std::lock_guard<std::mutex> lock(g_lock);
+  const std::lock_guard<CZELLock> lock(g_lock);
   return g_ulRotations;
 }
 
 void CZELLoggingOutputText::resetCounters() noexcept {
-  const std::lock_guard<std::mutex> lock(g_lock);
+  const std::lock_guard<CZELLock> lock(g_lock);
   g_ulBytesWritten = 0;
   g_ulRotations = 0;
 }

@@ -55,4 +55,16 @@ HANDLE CreateThread(SECURITY_ATTRIBUTES *lpThreadAttributes, SIZE_T dwStackSize,
 // STILL_ACTIVE while the thread runs, then what its routine returned.
 BOOL GetExitCodeThread(HANDLE hThread, DWORD *lpExitCode);
 
+// A lock between the threads of one process that the thread holding it may
+// take again (it is free once each Enter has had its Leave). The storage
+// holds the platform's own lock, which must not move while initialized.
+// Windows XP has these calls; the slimmer locks of later versions it lacks.
+struct CRITICAL_SECTION {
+  alignas(8) BYTE opaque[64];
+};
+void InitializeCriticalSection(CRITICAL_SECTION *lpCriticalSection);
+void EnterCriticalSection(CRITICAL_SECTION *lpCriticalSection);
+void LeaveCriticalSection(CRITICAL_SECTION *lpCriticalSection);
+void DeleteCriticalSection(CRITICAL_SECTION *lpCriticalSection);
+
 } // namespace zelsys
