@@ -2,16 +2,20 @@
 //
 // The provider calls forward to advapi32. GCM comes from CNG (bcrypt.dll),
 // which Windows XP lacks: it is loaded at run time so the program still
-// starts there, and the cipher calls then fail cleanly. Only code for
-// Windows belongs here.
+// starts there, and there GCM is made here from the provider's AES (which
+// XP SP3 has) in counter mode with its own GHASH. Only code for Windows
+// belongs here.
 //
 //===----------------------------------------------------------------------===//
 #include "zelsys/crypto.h"
 #include "WindowsSupport.h"
 
+#include <array>
 #include <atomic>
 #include <bcrypt.h>
 #include <cstring>
+#include <new>
+#include <vector>
 #include <wincrypt.h>
 
 namespace zelsys {
@@ -19,6 +23,7 @@ namespace zelsys {
 namespace {
 
 std::atomic<bool> g_bFailProvider{false};
+std::atomic<bool> g_bUseXpCipher{false};
 
 constexpr NTSTATUS kStatusAuthTagMismatch = static_cast<NTSTATUS>(0xC000A002L);
 
@@ -129,6 +134,170 @@ bool argumentsGiven(const BYTE *pbKey, const BYTE *pbNonce, const BYTE *pbTag, c
          (cbIn == 0 || (pbIn != nullptr && pbOut != nullptr));
 }
 
+// The provider's AES-256 enciphering whole blocks in place (ECB): the block
+// function of GCM where CNG is missing.
+class ProviderAes {
+public:
+  explicit ProviderAes(const BYTE *pbKey) {
+    if (!::CryptAcquireContextW(&m_hProv, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) {
+      m_hProv = 0;
+      return;
+    }
+    struct {
+      BLOBHEADER header;
+      ::DWORD cbKey;
+      BYTE abKey[AEAD_KEY_SIZE];
+    } blob{{PLAINTEXTKEYBLOB, CUR_BLOB_VERSION, 0, CALG_AES_256}, AEAD_KEY_SIZE, {}};
+    std::memcpy(blob.abKey, pbKey, AEAD_KEY_SIZE);
+    const bool bImported = ::CryptImportKey(m_hProv, reinterpret_cast<BYTE *>(&blob), sizeof(blob),
+                                            0, 0, &m_hKey) != FALSE;
+    ::RtlSecureZeroMemory(&blob, sizeof(blob));
+    ::DWORD dwMode = CRYPT_MODE_ECB;
+    if (!bImported || !::CryptSetKeyParam(m_hKey, KP_MODE, reinterpret_cast<BYTE *>(&dwMode), 0))
+      release();
+  }
+  ~ProviderAes() { release(); }
+  ProviderAes(const ProviderAes &) = delete;
+  ProviderAes &operator=(const ProviderAes &) = delete;
+
+  bool ok() const { return m_hKey != 0; }
+  bool encipher(BYTE *pbBlocks, ::DWORD cbBlocks) const {
+    ::DWORD cbData = cbBlocks;
+    return ::CryptEncrypt(m_hKey, 0, FALSE, 0, pbBlocks, &cbData, cbBlocks) && cbData == cbBlocks;
+  }
+
+private:
+  void release() {
+    if (m_hKey != 0)
+      ::CryptDestroyKey(m_hKey);
+    if (m_hProv != 0)
+      ::CryptReleaseContext(m_hProv, 0);
+    m_hKey = 0;
+    m_hProv = 0;
+  }
+
+  ::HCRYPTPROV m_hProv = 0;
+  ::HCRYPTKEY m_hKey = 0;
+};
+
+using Block = std::array<BYTE, 16>;
+
+// Multiplication in GCM's field GF(2^128), bit 0 being the top bit of byte 0.
+Block gfMultiply(const Block &x, const Block &y) {
+  Block z{};
+  Block v = y;
+  for (int i = 0; i < 128; ++i) {
+    if (x[i / 8] & (0x80 >> (i % 8)))
+      for (int j = 0; j < 16; ++j)
+        z[j] ^= v[j];
+    const bool bLowBit = (v[15] & 1) != 0;
+    for (int j = 15; j > 0; --j)
+      v[j] = static_cast<BYTE>((v[j] >> 1) | (v[j - 1] << 7));
+    v[0] = static_cast<BYTE>(v[0] >> 1);
+    if (bLowBit)
+      v[0] ^= 0xE1;
+  }
+  return z;
+}
+
+// GHASH of the cipher text (no additional data) and its length block.
+Block ghash(const Block &h, const BYTE *pbCipher, DWORD cbCipher) {
+  Block y{};
+  for (DWORD dwAt = 0; dwAt < cbCipher; dwAt += 16) {
+    for (DWORD i = 0; i < 16 && dwAt + i < cbCipher; ++i)
+      y[i] ^= pbCipher[dwAt + i];
+    y = gfMultiply(y, h);
+  }
+  const std::uint64_t bits = std::uint64_t(cbCipher) * 8;
+  for (int i = 0; i < 8; ++i)
+    y[8 + i] ^= static_cast<BYTE>(bits >> (56 - 8 * i));
+  return gfMultiply(y, h);
+}
+
+// The enciphered blocks GCM needs for cbText bytes: H (the zero block), the
+// tag's mask (the nonce with counter 1), then the key stream (counters from
+// 2). Empty when they cannot be made.
+std::vector<BYTE> gcmBlocks(const BYTE *pbKey, const BYTE *pbNonce, DWORD cbText,
+                            ::DWORD &dwError) {
+  std::vector<BYTE> blocks;
+  const ProviderAes aes(pbKey);
+  if (!aes.ok()) {
+    dwError = ERROR_CALL_NOT_IMPLEMENTED;
+    return blocks;
+  }
+  const std::uint64_t count = 2 + (std::uint64_t(cbText) + 15) / 16;
+  if (count * 16 > 0x7FFFFFF0u) {
+    dwError = ERROR_NOT_ENOUGH_MEMORY;
+    return blocks;
+  }
+  try {
+    blocks.assign(static_cast<std::size_t>(count * 16), 0);
+  } catch (const std::bad_alloc &) {
+    dwError = ERROR_NOT_ENOUGH_MEMORY;
+    return blocks;
+  }
+  for (std::uint64_t i = 1; i < count; ++i) {
+    BYTE *pbBlock = blocks.data() + i * 16;
+    std::memcpy(pbBlock, pbNonce, AEAD_NONCE_SIZE);
+    for (int j = 0; j < 4; ++j)
+      pbBlock[12 + j] = static_cast<BYTE>(i >> (24 - 8 * j));
+  }
+  if (!aes.encipher(blocks.data(), static_cast<::DWORD>(blocks.size()))) {
+    ::RtlSecureZeroMemory(blocks.data(), blocks.size());
+    blocks.clear();
+    dwError = ERROR_GEN_FAILURE;
+  }
+  return blocks;
+}
+
+// The tag of cbCipher bytes of cipher text under the blocks above.
+Block gcmTag(const std::vector<BYTE> &blocks, const BYTE *pbCipher, DWORD cbCipher) {
+  Block h;
+  std::memcpy(h.data(), blocks.data(), 16);
+  Block tag = ghash(h, pbCipher, cbCipher);
+  for (int i = 0; i < 16; ++i)
+    tag[i] ^= blocks[16 + i];
+  return tag;
+}
+
+void applyKeyStream(const std::vector<BYTE> &blocks, const BYTE *pbIn, DWORD cbIn, BYTE *pbOut) {
+  for (DWORD i = 0; i < cbIn; ++i)
+    pbOut[i] = static_cast<BYTE>(pbIn[i] ^ blocks[32 + i]);
+}
+
+BOOL providerSeal(const BYTE *pbKey, const BYTE *pbNonce, const BYTE *pbPlain, DWORD cbPlain,
+                  BYTE *pbCipher, BYTE *pbTag) {
+  ::DWORD dwError = ERROR_SUCCESS;
+  std::vector<BYTE> blocks = gcmBlocks(pbKey, pbNonce, cbPlain, dwError);
+  if (blocks.empty())
+    return failWith(dwError);
+  applyKeyStream(blocks, pbPlain, cbPlain, pbCipher);
+  const Block tag = gcmTag(blocks, pbCipher, cbPlain);
+  std::memcpy(pbTag, tag.data(), AEAD_TAG_SIZE);
+  ::RtlSecureZeroMemory(blocks.data(), blocks.size());
+  return TRUE;
+}
+
+BOOL providerOpen(const BYTE *pbKey, const BYTE *pbNonce, const BYTE *pbCipher, DWORD cbCipher,
+                  const BYTE *pbTag, BYTE *pbPlain) {
+  ::DWORD dwError = ERROR_SUCCESS;
+  std::vector<BYTE> blocks = gcmBlocks(pbKey, pbNonce, cbCipher, dwError);
+  if (blocks.empty())
+    return failWith(dwError);
+  const Block tag = gcmTag(blocks, pbCipher, cbCipher);
+  BYTE bDiffer = 0; // compared in full, whatever the first difference
+  for (DWORD i = 0; i < AEAD_TAG_SIZE; ++i)
+    bDiffer = static_cast<BYTE>(bDiffer | (tag[i] ^ pbTag[i]));
+  if (bDiffer == 0)
+    applyKeyStream(blocks, pbCipher, cbCipher, pbPlain);
+  else if (cbCipher != 0)
+    std::memset(pbPlain, 0, cbCipher);
+  ::RtlSecureZeroMemory(blocks.data(), blocks.size());
+  return bDiffer == 0 ? TRUE : failWith(ERROR_INVALID_DATA);
+}
+
+bool useProviderGcm() { return g_bUseXpCipher.load() || !cng().ok; }
+
 } // namespace
 
 BOOL CryptAcquireContextW(HCRYPTPROV *phProv, LPCWSTR szContainer, LPCWSTR szProvider,
@@ -153,10 +322,14 @@ BOOL CryptReleaseContext(HCRYPTPROV hProv, DWORD dwFlags) {
 
 void failCryptoProviderForTesting(bool bFail) { g_bFailProvider.store(bFail); }
 
+void useXpCipherForTesting(bool bUse) { g_bUseXpCipher.store(bUse); }
+
 BOOL aeadSeal(const BYTE *pbKey, const BYTE *pbNonce, const BYTE *pbPlain, DWORD cbPlain,
               BYTE *pbCipher, BYTE *pbTag) {
   if (!argumentsGiven(pbKey, pbNonce, pbTag, pbPlain, cbPlain, pbCipher))
     return failWith(ERROR_INVALID_PARAMETER);
+  if (useProviderGcm())
+    return providerSeal(pbKey, pbNonce, pbPlain, cbPlain, pbCipher, pbTag);
   GcmKey key(pbKey);
   if (key.get() == nullptr)
     return failWith(key.error());
@@ -173,6 +346,8 @@ BOOL aeadOpen(const BYTE *pbKey, const BYTE *pbNonce, const BYTE *pbCipher, DWOR
               const BYTE *pbTag, BYTE *pbPlain) {
   if (!argumentsGiven(pbKey, pbNonce, pbTag, pbCipher, cbCipher, pbPlain))
     return failWith(ERROR_INVALID_PARAMETER);
+  if (useProviderGcm())
+    return providerOpen(pbKey, pbNonce, pbCipher, cbCipher, pbTag, pbPlain);
   GcmKey key(pbKey);
   if (key.get() == nullptr)
     return failWith(key.error());

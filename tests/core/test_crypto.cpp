@@ -5,6 +5,8 @@
 #include "zel_test_support.h"
 #include "zel_wchar_string.h"
 #include "zelsys/crypto.h"
+#include "zelsys/kernel.h"
+#include "zelsys/winconst.h"
 
 #include <cstring>
 #include <ctime>
@@ -128,6 +130,79 @@ TEST(SymKey, DecipheringSucceedsOnlyForTheUntouchedTextAndItsKey) {
     EXPECT_EQ(cases[i].key->decrypt(bufferOf(input), out), cases[i].ok);
     EXPECT_EQ(bytesOf(out), cases[i].ok ? plain : sentinel);
   }
+}
+
+namespace {
+
+std::vector<ZEL_BYTE> fromHex(const std::string &hex) {
+  std::vector<ZEL_BYTE> bytes;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+    bytes.push_back(static_cast<ZEL_BYTE>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  return bytes;
+}
+
+std::vector<ZEL_BYTE> pattern(std::size_t size, int step, int start = 0) {
+  std::vector<ZEL_BYTE> bytes(size);
+  for (std::size_t i = 0; i < size; ++i)
+    bytes[i] = static_cast<ZEL_BYTE>(start + step * int(i));
+  return bytes;
+}
+
+// Sealed: cipher text and tag, or empty when sealing failed.
+std::vector<ZEL_BYTE> seal(const std::vector<ZEL_BYTE> &key, const std::vector<ZEL_BYTE> &nonce,
+                           const std::vector<ZEL_BYTE> &plain) {
+  std::vector<ZEL_BYTE> out(plain.size() + zelsys::AEAD_TAG_SIZE);
+  if (!zelsys::aeadSeal(key.data(), nonce.data(), plain.data(), zelsys::DWORD(plain.size()),
+                        out.data(), out.data() + plain.size()))
+    out.clear();
+  return out;
+}
+
+} // namespace
+
+// The same vectors (the first two are the GCM specification's test cases 13
+// and 14, the third computed by another implementation) on every cipher the
+// platform has: on Windows that of CNG and the one made for Windows XP from
+// the provider's AES, each opening what the other sealed.
+TEST(Aead, KnownAnswersOnEveryCipher) {
+  struct Vector {
+    std::vector<ZEL_BYTE> key, nonce, plain;
+    std::string sealed;
+  };
+  const std::vector<Vector> vectors = {
+      {pattern(32, 0), pattern(12, 0), {}, "530f8afbc74536b9a963b4f1c4cb738b"},
+      {pattern(32, 0), pattern(12, 0), pattern(16, 0),
+       "cea7403d4d606b6e074ec5d3baf39d18d0d1c8a799996bf0265b98b5d48ab919"},
+      {pattern(32, 1), pattern(12, 1, 100), pattern(37, 7),
+       "481cd07365ca7caf065d19a58e3e089432b5788f07ff69d30f7e1af53f687791740eae35b0c04d8b56b91026dc5"
+       "9085d37b2b54389"},
+  };
+  for (const bool bXpCipher : {false, true}) {
+    for (std::size_t i = 0; i < vectors.size(); ++i) {
+      SCOPED_TRACE(std::string(bXpCipher ? "XP cipher, " : "system cipher, ") + "vector " +
+                   std::to_string(i));
+      const Vector &v = vectors[i];
+      zelsys::useXpCipherForTesting(bXpCipher);
+      const std::vector<ZEL_BYTE> sealed = seal(v.key, v.nonce, v.plain);
+      EXPECT_EQ(sealed, fromHex(v.sealed));
+      // Opened by the other cipher; a changed tag leaves nothing behind.
+      zelsys::useXpCipherForTesting(!bXpCipher);
+      std::vector<ZEL_BYTE> tag = fromHex(v.sealed.substr(v.sealed.size() - 32));
+      std::vector<ZEL_BYTE> plain(v.plain.size() + 1, 0xAA);
+      EXPECT_TRUE(zelsys::aeadOpen(v.key.data(), v.nonce.data(), sealed.data(),
+                                   zelsys::DWORD(v.plain.size()), tag.data(), plain.data()));
+      EXPECT_EQ(std::vector<ZEL_BYTE>(plain.begin(), plain.end() - 1), v.plain);
+      tag[15] ^= 1;
+      zelsys::SetLastError(0xdeadbeef);
+      EXPECT_FALSE(zelsys::aeadOpen(v.key.data(), v.nonce.data(), sealed.data(),
+                                    zelsys::DWORD(v.plain.size()), tag.data(), plain.data()));
+      EXPECT_EQ(zelsys::GetLastError(), zelsys::DWORD(zelsys::ERROR_INVALID_DATA));
+      std::vector<ZEL_BYTE> zeroed(v.plain.size(), 0);
+      zeroed.push_back(0xAA); // nothing written past the text
+      EXPECT_EQ(plain, zeroed);
+    }
+  }
+  zelsys::useXpCipherForTesting(false);
 }
 
 TEST(SymKey, RefusesAKeyOfTheWrongSizeAndEmptyInput) {

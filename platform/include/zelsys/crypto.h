@@ -28,14 +28,20 @@ BOOL CryptReleaseContext(HCRYPTPROV hProv, DWORD dwFlags);
 // Never set by the framework itself.
 void failCryptoProviderForTesting(bool bFail);
 
+// For tests on both platforms: while set, the Windows implementation
+// enciphers as it does where the system has no GCM (Windows XP). The
+// substitute has one cipher and ignores it. Never set by the framework.
+void useXpCipherForTesting(bool bUse);
+
 // AES-256-GCM with a 12-byte nonce and a 16-byte tag, no additional data.
 constexpr DWORD AEAD_KEY_SIZE = 32;
 constexpr DWORD AEAD_NONCE_SIZE = 12;
 constexpr DWORD AEAD_TAG_SIZE = 16;
 
 // Enciphers cbPlain bytes into pbCipher (cbPlain bytes) and writes the tag.
-// Fails with ERROR_CALL_NOT_IMPLEMENTED (120) where the system has no GCM
-// (Windows XP), ERROR_GEN_FAILURE (31) when the cipher library fails.
+// Where the system has no GCM (Windows XP) the Windows implementation makes
+// it from the provider's AES; ERROR_CALL_NOT_IMPLEMENTED (120) when that
+// is missing too, ERROR_GEN_FAILURE (31) when the cipher library fails.
 BOOL aeadSeal(const BYTE *pbKey, const BYTE *pbNonce, const BYTE *pbPlain, DWORD cbPlain,
               BYTE *pbCipher, BYTE *pbTag);
 // Deciphers and checks the tag; a mismatch (wrong key, changed bytes) fails
