@@ -2,18 +2,17 @@
 // filter.
 //
 // The patch runs with administrator rights inside folders that users control,
-// so the walk never passes through a symbolic link or junction below the
-// profiles root: a link could point the rename, copy or rewrite at any file
-// of the machine. Rewrites go to a file beside the cache that then replaces
-// it in one step, so a failure leaves the old cache whole (and replacing a
-// link that stands in for the cache replaces the link, not what it names).
+// so below the profiles root the walk holds each folder open and opens the
+// next one inside it, never through a symbolic link or junction, and acts
+// only on names inside the folder it holds (file_placement.h): whatever a
+// user renames, swaps or links while the patch runs, nothing outside the
+// profile is read, written or renamed. Names are only listed by path; each
+// listed name is then opened inside the held folder, or not at all.
 #include "firefox_updater.h"
 
 #include "patch_app.h"
 #include "patch_files.h"
 
-#include "zel_directory.h"
-#include "zel_file.h"
 #include "zel_log_entries.h"
 #include "zel_windows_os_info.h"
 
@@ -21,8 +20,10 @@
 #include "zelsys/profile.h"
 #include "zelsys/winconst.h"
 
+#include <algorithm>
 #include <cstring>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,9 +33,8 @@ namespace {
 const ZEL_USHORT MODULE[] = u"Mendwise";
 const ZEL_USHORT SOURCE[] = u".\\Fixwell";
 const char EXTENSION_ID[] = "5D2A9E47-C3B1-4a86-9F0E-B71C4D6A2E58";
-const ZEL_USHORT EXTENSION_FOLDER[] = u"\\extensions\\{5D2A9E47-C3B1-4a86-9F0E-B71C4D6A2E58}\\";
-const ZEL_USHORT CACHE_NAME[] = u"\\extensions.cache";
-const ZEL_USHORT NEW_CACHE_SUFFIX[] = u".fixwell-new";
+const ZEL_USHORT EXTENSION_FOLDER[] = u"{5D2A9E47-C3B1-4a86-9F0E-B71C4D6A2E58}";
+const ZEL_USHORT CACHE_NAME[] = u"extensions.cache";
 const ZEL_USHORT XP_PROFILES[] = u"\\Application Data\\Mozilla\\Firefox\\Profiles\\";
 const ZEL_USHORT VISTA_PROFILES[] = u"\\AppData\\Roaming\\Mozilla\\Firefox\\Profiles\\";
 constexpr zelsys::DWORD PATH_BUFFER = 260;
@@ -65,23 +65,6 @@ template <class Visit> void forEachSubFolder(const CZELWCharString &strFolder, V
   } while (zelsys::FindNextFileW(hFind, &data));
 }
 
-// Whether no component of strPath after the first ulFrom characters is a
-// symbolic link or junction (components that do not exist are not links).
-bool isFreeOfLinks(const CZELWCharString &strPath, ZEL_ULONG ulFrom) {
-  std::u16string path(strPath.getBuffer());
-  if (!path.empty() && path.back() == u'\\')
-    path.pop_back();
-  for (std::size_t end = path.find(u'\\', ulFrom + 1);; end = path.find(u'\\', end + 1)) {
-    const std::u16string prefix = path.substr(0, end);
-    const zelsys::DWORD dwAttributes = zelsys::GetFileAttributesW(prefix.c_str());
-    if (dwAttributes != zelsys::INVALID_FILE_ATTRIBUTES &&
-        (dwAttributes & zelsys::FILE_ATTRIBUTE_REPARSE_POINT))
-      return false;
-    if (end == std::u16string::npos)
-      return true;
-  }
-}
-
 // The folder holding every user's profile folder, ending with "\".
 CZELWCharString profilesRoot() {
   ZEL_USHORT szDefault[PATH_BUFFER] = {};
@@ -95,22 +78,6 @@ const ZEL_USHORT *profileLayout(const CZELWindowsOSInfo &osInfo) {
   if (osInfo.isXP())
     return XP_PROFILES;
   return osInfo.getOSQuery37() ? VISTA_PROFILES : nullptr;
-}
-
-// One Firefox profile: its cache, then the extension's files where the
-// extension is present. Nothing is done through a link below the root.
-void patchFirefoxProfile(const CZELWCharString &strProfile, ZEL_ULONG ulRootLength) {
-  const CZELWCharString strCache = strProfile + CACHE_NAME;
-  if (isFreeOfLinks(strCache, ulRootLength))
-    ModifyExtensionCache(strCache);
-  const CZELWCharString strExtension = strProfile + EXTENSION_FOLDER;
-  if (!CZELDirectory(strExtension).isValidDirectory())
-    return;
-  for (const ZEL_USHORT *pszFile : {u"install.rdf", u"chrome.manifest"}) {
-    const CZELWCharString strTarget = strExtension + pszFile;
-    if (isFreeOfLinks(strTarget, ulRootLength))
-      theApp.replaceFile(pszFile, strTarget, true);
-  }
 }
 
 // Keeps the bytes of [pLine, pEnd) at pOut unless they mention the
@@ -160,24 +127,60 @@ ZEL_ULONG filterCacheLines(ZEL_BYTE *pData, ZEL_ULONG ulSize) {
   return static_cast<ZEL_ULONG>(pOut - pData);
 }
 
-// Writes ulSize bytes beside strPath and puts them in its place in one step.
-// The file beside is made afresh (CREATE_NEW), so whatever a user left under
-// its name, a link included, is never written through.
-bool replaceContent(const CZELWCharString &strPath, const ZEL_BYTE *pData, ZEL_ULONG ulSize) {
-  const CZELWCharString strNew = strPath + NEW_CACHE_SUFFIX;
-  zelsys::DeleteFileW(strNew.getBuffer());
-  CPatchFileHandle file(zelsys::CreateFileW(strNew.getBuffer(), zelsys::GENERIC_WRITE, 0, nullptr,
-                                            zelsys::CREATE_NEW, zelsys::FILE_ATTRIBUTE_NORMAL,
-                                            nullptr));
-  if (!file.isValid())
-    return false;
-  const bool bWritten = file.write(pData, ulSize) && file.close();
-  if (bWritten && zelsys::MoveFileExW(strNew.getBuffer(), strPath.getBuffer(),
-                                      zelsys::MOVEFILE_REPLACE_EXISTING))
-    return true;
-  file.close();
-  zelsys::DeleteFileW(strNew.getBuffer());
-  return false;
+// The cache filter over one cache inside a held folder: the first two
+// bytes go when the first is 0xFF (a byte-order mark), then the lines
+// that mention the extension. A cache that keeps every byte stays as it is.
+zelsys::DWORD rewriteCache(const CHeldFolder &folder, const CZELWCharString &strName) {
+  CPatchBytes bytes;
+  if (const zelsys::DWORD dwError = readFileBelow(folder, strName, bytes))
+    return dwError;
+  const std::size_t ulMark =
+      !bytes.empty() && bytes[0] == 0xFF ? std::min<std::size_t>(2, bytes.size()) : 0;
+  const ZEL_ULONG ulKept =
+      filterCacheLines(bytes.data() + ulMark, static_cast<ZEL_ULONG>(bytes.size() - ulMark));
+  if (ulMark == 0 && ulKept == bytes.size())
+    return zelsys::ERROR_SUCCESS;
+  bytes.erase(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(ulMark));
+  bytes.resize(ulKept);
+  return placeFileBelow(folder, strName, bytes, false);
+}
+
+// The names of the folders from a user's folder down to the Firefox
+// profiles of a layout.
+std::vector<CZELWCharString> layoutFolders(const ZEL_USHORT *pszLayout) {
+  std::vector<CZELWCharString> folders;
+  std::u16string name;
+  for (const ZEL_USHORT *p = pszLayout; *p != 0; ++p) {
+    if (*p != u'\\') {
+      name += *p;
+    } else if (!name.empty()) {
+      folders.emplace_back(name.c_str());
+      name.clear();
+    }
+  }
+  return folders;
+}
+
+// The extensions.cache of one held profile folder: rewritten, or one line
+// in the patch log saying why it could not be.
+void patchCache(const CHeldFolder &profile) {
+  const zelsys::DWORD dwError = rewriteCache(profile, CACHE_NAME);
+  if (dwError != zelsys::ERROR_SUCCESS && dwError != zelsys::ERROR_FILE_NOT_FOUND)
+    theApp.logFailure(profile.getPath() + CACHE_NAME, dwError);
+}
+
+// One Firefox profile: its cache, then the extension's files where the
+// extension is present.
+void patchFirefoxProfile(const CHeldFolder &profile) {
+  logDebug(u"ModifyExtensionCache", 208, profile.getPath() + CACHE_NAME);
+  patchCache(profile);
+  const CHeldFolder extensions(profile, u"extensions");
+  const CHeldFolder extension(extensions, EXTENSION_FOLDER);
+  if (!extension.isValid())
+    return;
+  const CZELWCharString strProgram = programFolder();
+  for (const ZEL_USHORT *pszFile : {u"install.rdf", u"chrome.manifest"})
+    theApp.replaceFileIn(strProgram + pszFile, extension, pszFile, true);
 }
 
 } // namespace
@@ -198,14 +201,20 @@ bool UpdateFireFoxConfig() {
   const ZEL_USHORT *pszLayout = profileLayout(osInfo);
   if (pszLayout == nullptr)
     return false;
-  const ZEL_ULONG ulRootLength = strRoot.getLength();
+  const std::vector<CZELWCharString> layout = layoutFolders(pszLayout);
+  const CHeldFolder root(strRoot);
   for (const CZELWCharString &strUser : users) {
-    const CZELWCharString strProfiles = strRoot + strUser + pszLayout;
-    if (!isFreeOfLinks(strProfiles, ulRootLength))
+    // Down from the user's folder, each folder held while the next one is
+    // opened inside it.
+    auto profiles = std::make_unique<CHeldFolder>(root, strUser);
+    for (const CZELWCharString &strFolder : layout)
+      profiles = std::make_unique<CHeldFolder>(*profiles, strFolder);
+    if (!profiles->isValid())
       continue;
-    forEachSubFolder(strProfiles, [&](const std::u16string &name, zelsys::DWORD dwAttributes) {
-      if (!(dwAttributes & zelsys::FILE_ATTRIBUTE_REPARSE_POINT))
-        patchFirefoxProfile(strProfiles + name.c_str(), ulRootLength);
+    forEachSubFolder(profiles->getPath(), [&](const std::u16string &name, zelsys::DWORD) {
+      const CHeldFolder profile(*profiles, name.c_str());
+      if (profile.isValid())
+        patchFirefoxProfile(profile);
     });
   }
   return true;
@@ -213,15 +222,8 @@ bool UpdateFireFoxConfig() {
 
 bool ModifyExtensionCache(const CZELWCharString &strPath) {
   logDebug(u"ModifyExtensionCache", 208, strPath);
-  CZELFile file(strPath);
-  if (!file.isValidFile())
-    return false;
-  CZELBuffer<ZEL_BYTE> bytes;
-  const bool bRead = file.open(CZELFile::omRead) && file.read(bytes, 0, false);
-  file.close();
-  if (!bRead)
-    return false;
-  const ZEL_ULONG ulKept =
-      bytes.getSize() != 0 ? filterCacheLines(bytes.getBuffer(), bytes.getSize()) : 0;
-  return replaceContent(strPath, bytes.getBuffer(), ulKept);
+  const CHeldFolder folder(folderOf(strPath));
+  const CZELWCharString strName =
+      CZELWCharString(strPath.getBuffer() + folderOf(strPath).getLength());
+  return rewriteCache(folder, strName) == zelsys::ERROR_SUCCESS;
 }

@@ -61,6 +61,13 @@ std::u16string textOf(const CZELWCharString &strText) {
 
 } // namespace
 
+CZELWCharString programFolder() {
+  ZEL_USHORT szPath[PATH_BUFFER] = {};
+  const zelsys::DWORD dwLength = zelsys::GetModuleFileNameW(nullptr, szPath, PATH_BUFFER);
+  return dwLength == 0 || dwLength >= PATH_BUFFER ? CZELWCharString()
+                                                  : folderOf(CZELWCharString(szPath));
+}
+
 CZELWCharString folderOf(const CZELWCharString &strPath) {
   const std::u16string path = textOf(strPath);
   const std::size_t cut = path.rfind(u'\\');
@@ -75,14 +82,6 @@ CZELWCharString fileNameOf(const CZELWCharString &strPath) {
   const std::u16string path = textOf(strPath);
   const std::size_t cut = path.rfind(u'\\');
   return cut == std::u16string::npos ? strPath : CZELWCharString(path.substr(cut + 1).c_str());
-}
-
-// The program's own folder, ending with "\"; empty when it cannot be had.
-CZELWCharString programFolder() {
-  ZEL_USHORT szPath[PATH_BUFFER] = {};
-  const zelsys::DWORD dwLength = zelsys::GetModuleFileNameW(nullptr, szPath, PATH_BUFFER);
-  return dwLength == 0 || dwLength >= PATH_BUFFER ? CZELWCharString()
-                                                  : folderOf(CZELWCharString(szPath));
 }
 
 // The text with its first "%s" replaced by strValue.
@@ -205,23 +204,48 @@ bool CPatchApp::replaceFile(const CZELWCharString &strSource, const CZELWCharStr
         strDestination.getLength() != 0 ? strDestination : fileNameOf(strSource);
     const CZELWCharString strSourcePath =
         strSource.hasSubString(ABSOLUTE_MARK) ? strSource : programFolder() + strSource;
-    CZELWCharString strTarget;
-    resolvePath(strName, strTarget);
-    const CZELWCharString strBackup = strTarget + u".bak";
-    const bool bBackedUp =
-        bBackup && zelsys::MoveFileExW(strTarget.getBuffer(), strBackup.getBuffer(),
-                                       zelsys::MOVEFILE_REPLACE_EXISTING);
-    if (zelsys::CopyFileW(strSourcePath.getBuffer(), strTarget.getBuffer(), zelsys::FALSE))
+    // A relative name lies in the install directory. Without one it lies
+    // nowhere: never in whatever folder the program happens to run in.
+    CZELWCharString strDirectory;
+    const bool bPlaced =
+        strName.hasSubString(ABSOLUTE_MARK) ||
+        (CZELProduct_VLM().getInstallDirectory(strDirectory) && strDirectory.getLength() != 0);
+    const CZELWCharString strTarget = bPlaced ? strDirectory + strName : strName;
+    const CHeldFolder folder(bPlaced ? folderOf(strTarget) : CZELWCharString());
+    return replaceFileIn(strSourcePath, folder, fileNameOf(strTarget), bBackup);
+  });
+}
+
+bool CPatchApp::replaceFileIn(const CZELWCharString &strSourcePath, const CHeldFolder &folder,
+                              const CZELWCharString &strName, bool bBackup) {
+  return zelAbsorb(SOURCE, __LINE__, CZELErrorSource::esNone, [&] {
+    CPatchBytes source;
+    CPatchBytes current;
+    const CPatchFileHandle file(zelsys::CreateFileW(
+        strSourcePath.getBuffer(), zelsys::GENERIC_READ, zelsys::FILE_SHARE_READ, nullptr,
+        zelsys::OPEN_EXISTING, zelsys::FILE_ATTRIBUTE_NORMAL, nullptr));
+    zelsys::DWORD dwError =
+        file.isValid() ? readWholeFile(file.get(), source) : zelsys::GetLastError();
+    // A file that already holds the patched bytes stays as it is, and so
+    // does its backup of the original: a second run changes nothing.
+    if (dwError == zelsys::ERROR_SUCCESS && folder.isValid() &&
+        readFileBelow(folder, strName, current) == zelsys::ERROR_SUCCESS && current == source)
       return true;
-    // The target is never left missing: the old file goes back where it was.
-    if (bBackedUp)
-      zelsys::MoveFileExW(strBackup.getBuffer(), strTarget.getBuffer(),
-                          zelsys::MOVEFILE_REPLACE_EXISTING);
-    const CZELWCharString strRecord = formatText(loadPatchText(ptUpdateFailed), strTarget);
+    if (dwError == zelsys::ERROR_SUCCESS)
+      dwError = placeFileBelow(folder, strName, source, bBackup);
+    if (dwError == zelsys::ERROR_SUCCESS)
+      return true;
+    const CZELWCharString strRecord =
+        formatText(loadPatchText(ptUpdateFailed), folder.getPath() + strName);
     showStatusMessage(6, STYLE_OK, ANSWER_OK);
     appendToPatchLog(strRecord + LINE_END);
     return false;
   });
+}
+
+bool CPatchApp::logFailure(const CZELWCharString &strPath, zelsys::DWORD dwError) {
+  return appendToPatchLog(formatText(loadPatchText(ptUpdateFailed), strPath) + u" (system error " +
+                          CZELWCharString(static_cast<ZEL_LONG>(dwError)) + u")" + LINE_END);
 }
 
 bool CPatchApp::recordPatch(ZEL_LONG lPatchNumber, const CZELWCharString &strDescription,

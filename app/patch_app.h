@@ -7,6 +7,8 @@
 // failures to their callers, whose catch-all is the last net.
 #pragma once
 
+#include "file_placement.h"
+
 #include "zel_buffer.h"
 #include "zel_wchar_string.h"
 
@@ -63,12 +65,20 @@ public:
                            ZEL_LONG lSilentDefault);
   ZEL_LONG showStatusMessage(ZEL_ULONG ulKind, ZEL_ULONG ulStyle, ZEL_LONG lSilentDefault);
 
-  // Replaces the destination (resolved like resolvePath; empty: the
-  // source's file name) with the source (beside the program unless
-  // absolute), keeping the old file with ".bak" appended when bBackup is
-  // set. A failed copy puts the old file back.
+  // Replaces the destination (resolved like resolvePath, but failing when a
+  // relative one finds no install directory; empty: the source's file name)
+  // with the source (beside the program unless absolute), keeping a copy of
+  // the old file with ".bak" appended when bBackup is set (placeFileBelow).
+  // A destination that already holds the source's bytes is left as it is.
   bool replaceFile(const CZELWCharString &strSource, const CZELWCharString &strDestination,
                    bool bBackup);
+  // The same for strName inside a folder held open; a failure is shown and
+  // logged as replaceFile's.
+  bool replaceFileIn(const CZELWCharString &strSourcePath, const CHeldFolder &folder,
+                     const CZELWCharString &strName, bool bBackup);
+  // One line in the patch log: text 1121 with the path, and the system
+  // error.
+  bool logFailure(const CZELWCharString &strPath, zelsys::DWORD dwError);
   // Writes "description" and "updated" under the suite's key + "\Patch\" +
   // the patch number.
   bool recordPatch(ZEL_LONG lPatchNumber, const CZELWCharString &strDescription,
@@ -84,6 +94,9 @@ CZELBuffer<ZEL_BYTE> toByteBuffer(const CZELWCharString &strText);
 
 // The path up to and including its last "\"; empty when it has none.
 CZELWCharString folderOf(const CZELWCharString &strPath);
+
+// The program's own folder, ending with "\"; empty when it cannot be had.
+CZELWCharString programFolder();
 
 // A text of the program's string table (empty when the id is missing).
 CZELWCharString loadPatchText(ZEL_ULONG ulId);

@@ -1,15 +1,17 @@
 //===- DosAttributes.cpp - The DOS attributes of host files ----------------===//
 //
-// Only code that works on every Unix (the extended attribute calls are
-// Linux's).
+// Only code for Linux.
 //
 //===----------------------------------------------------------------------===//
 #include "DosAttributes.h"
 #include "Errors.h"
+#include "FileCalls.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#include <unistd.h>
 
 namespace zelsys::posix {
 
@@ -23,6 +25,13 @@ bool startsWithDot(const std::string &path) {
   return name.size() > 0 && name[0] == '.' && name != "." && name != "..";
 }
 
+// The path of the file a descriptor holds, as the host last knew it.
+std::string nameOf(int fd) {
+  char path[4096];
+  const ssize_t size = ::readlink(descriptorPath(fd).c_str(), path, sizeof path);
+  return size > 0 ? std::string(path, static_cast<std::size_t>(size)) : std::string();
+}
+
 std::optional<DWORD> keptAttributes(const std::string &path) {
   char value[64];
   const ssize_t size = ::getxattr(path.c_str(), kAttributeName, value, sizeof value);
@@ -31,15 +40,16 @@ std::optional<DWORD> keptAttributes(const std::string &path) {
   return parseDosAttrib(std::string_view(value, static_cast<std::size_t>(size)));
 }
 
-// Writes the extended attribute; where the file system has none, only what
-// the derived attributes already give is accepted.
-DWORD storeKept(const std::string &path, DWORD kept, bool folder) {
+// Writes the extended attribute of what target reaches, known as name;
+// where the file system has none, only what the derived attributes already
+// give is accepted.
+DWORD storeKept(const std::string &target, const std::string &name, DWORD kept, bool folder) {
   const std::string text = formatDosAttrib(kept | (folder ? FILE_ATTRIBUTE_DIRECTORY : 0));
-  if (::setxattr(path.c_str(), kAttributeName, text.data(), text.size(), 0) == 0)
+  if (::setxattr(target.c_str(), kAttributeName, text.data(), text.size(), 0) == 0)
     return ERROR_SUCCESS;
   if (errno != ENOTSUP)
     return win32ErrorFromErrno(errno);
-  const DWORD derived = startsWithDot(path) ? FILE_ATTRIBUTE_HIDDEN : 0;
+  const DWORD derived = startsWithDot(name) ? FILE_ATTRIBUTE_HIDDEN : 0;
   const DWORD asked = kept & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
   return asked == derived ? ERROR_SUCCESS : kErrorNotSupported;
 }
@@ -47,6 +57,31 @@ DWORD storeKept(const std::string &path, DWORD kept, bool folder) {
 bool fail(DWORD error, DWORD &dwError) {
   dwError = error;
   return false;
+}
+
+// The attributes stored on what target reaches (a path, or a descriptor's
+// path), which is known as name.
+bool writeThrough(const std::string &target, const std::string &name, DWORD attributes,
+                  DWORD &dwError) {
+  struct stat status {};
+  if (::stat(target.c_str(), &status) != 0)
+    return fail(win32ErrorFromErrno(errno), dwError);
+  const bool folder = S_ISDIR(status.st_mode);
+  const mode_t mode = status.st_mode & 07777;
+  mode_t wanted = mode;
+  if (!folder)
+    wanted = (attributes & FILE_ATTRIBUTE_READONLY) ? mode & ~kWriteBits : mode | S_IWUSR;
+  // Writing a user extended attribute takes write permission, so a
+  // read-only file opens up for the moment.
+  const bool openUp = !folder && (mode & S_IWUSR) == 0;
+  if (openUp && ::chmod(target.c_str(), mode | S_IWUSR) != 0)
+    return fail(win32ErrorFromErrno(errno), dwError);
+  const DWORD error = storeKept(target, name, attributes & kKeptAttributes, folder);
+  const mode_t settled = error == ERROR_SUCCESS ? wanted : mode;
+  if ((openUp || settled != mode) && ::chmod(target.c_str(), settled) != 0 &&
+      error == ERROR_SUCCESS)
+    return fail(win32ErrorFromErrno(errno), dwError);
+  return error == ERROR_SUCCESS || fail(error, dwError);
 }
 
 } // namespace
@@ -84,8 +119,9 @@ std::optional<DWORD> parseDosAttrib(std::string_view value) {
 
 DWORD reportedAttributes(const HostFileFacts &facts) {
   const DWORD hidden = facts.dotName ? FILE_ATTRIBUTE_HIDDEN : 0;
-  if (facts.folder && facts.link)
-    return FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | hidden;
+  if (facts.link)
+    return FILE_ATTRIBUTE_REPARSE_POINT |
+           (facts.folder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE) | hidden;
   DWORD attributes = facts.kept ? (*facts.kept & kKeptAttributes)
                                 : (facts.folder ? 0 : FILE_ATTRIBUTE_ARCHIVE) | hidden;
   if (facts.folder)
@@ -96,45 +132,63 @@ DWORD reportedAttributes(const HostFileFacts &facts) {
 }
 
 bool readAttributes(const std::string &path, DWORD &attributes, DWORD &dwError) {
-  struct stat linkStatus {};
-  if (::lstat(path.c_str(), &linkStatus) != 0)
-    return fail(win32ErrorFromErrno(errno), dwError);
-  // A dangling link is taken as the file it is.
   struct stat status {};
-  if (::stat(path.c_str(), &status) != 0)
-    status = linkStatus;
+  if (::lstat(path.c_str(), &status) != 0)
+    return fail(win32ErrorFromErrno(errno), dwError);
   HostFileFacts facts;
-  facts.link = S_ISLNK(linkStatus.st_mode);
-  facts.folder = S_ISDIR(status.st_mode);
-  facts.ownerWrites = (status.st_mode & S_IWUSR) != 0;
+  facts.link = S_ISLNK(status.st_mode);
   facts.dotName = startsWithDot(path);
-  // Extended attributes read through a link belong to its target; a link
-  // to a folder reports as a link.
-  if (!(facts.folder && facts.link))
+  if (facts.link) {
+    // A link is to a folder or a file as what it points to is; a link to
+    // nowhere counts as one to a file.
+    struct stat target {};
+    facts.folder = ::stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+  } else {
+    facts.folder = S_ISDIR(status.st_mode);
+    facts.ownerWrites = (status.st_mode & S_IWUSR) != 0;
     facts.kept = keptAttributes(path);
+  }
   attributes = reportedAttributes(facts);
   return true;
 }
 
-bool writeAttributes(const std::string &path, DWORD attributes, DWORD &dwError) {
+bool readOpenAttributes(int fd, DWORD &attributes, DWORD &dwError) {
   struct stat status {};
-  if (::stat(path.c_str(), &status) != 0)
+  if (::fstat(fd, &status) != 0)
     return fail(win32ErrorFromErrno(errno), dwError);
-  const bool folder = S_ISDIR(status.st_mode);
-  const mode_t mode = status.st_mode & 07777;
-  mode_t wanted = mode;
-  if (!folder)
-    wanted = (attributes & FILE_ATTRIBUTE_READONLY) ? mode & ~kWriteBits : mode | S_IWUSR;
-  // Writing a user extended attribute takes write permission, so a
-  // read-only file opens up for the moment.
-  const bool openUp = !folder && (mode & S_IWUSR) == 0;
-  if (openUp && ::chmod(path.c_str(), mode | S_IWUSR) != 0)
+  HostFileFacts facts;
+  facts.folder = S_ISDIR(status.st_mode);
+  facts.ownerWrites = (status.st_mode & S_IWUSR) != 0;
+  facts.dotName = startsWithDot(nameOf(fd));
+  facts.kept = keptAttributes(descriptorPath(fd));
+  attributes = reportedAttributes(facts);
+  return true;
+}
+
+bool readTargetAttributes(const std::string &path, DWORD &attributes, DWORD &dwError) {
+  const UniqueFd fd(::open(path.c_str(), O_PATH | O_CLOEXEC));
+  if (fd.get() < 0)
     return fail(win32ErrorFromErrno(errno), dwError);
-  const DWORD error = storeKept(path, attributes & kKeptAttributes, folder);
-  const mode_t settled = error == ERROR_SUCCESS ? wanted : mode;
-  if ((openUp || settled != mode) && ::chmod(path.c_str(), settled) != 0 && error == ERROR_SUCCESS)
+  return readOpenAttributes(fd.get(), attributes, dwError);
+}
+
+bool writeAttributes(const std::string &path, DWORD attributes, DWORD &dwError) {
+  return writeThrough(path, path, attributes, dwError);
+}
+
+bool writeNameAttributes(const std::string &path, DWORD attributes, DWORD &dwError) {
+  const UniqueFd fd(::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+  struct stat status {};
+  if (fd.get() < 0 || ::fstat(fd.get(), &status) != 0)
     return fail(win32ErrorFromErrno(errno), dwError);
-  return error == ERROR_SUCCESS || fail(error, dwError);
+  if (!S_ISLNK(status.st_mode))
+    return writeThrough(descriptorPath(fd.get()), path, attributes, dwError);
+  DWORD reported = 0;
+  if (!readAttributes(path, reported, dwError))
+    return false;
+  constexpr DWORD kSettable =
+      FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  return (attributes & kSettable) == (reported & kSettable) || fail(kErrorNotSupported, dwError);
 }
 
 } // namespace zelsys::posix

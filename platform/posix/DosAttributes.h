@@ -22,9 +22,14 @@
 // ERROR_NOT_SUPPORTED, and archive stays as the rule gives it.
 //
 // FILE_ATTRIBUTE_NORMAL is reported when no other attribute is set. A
-// symbolic link to a folder reports FILE_ATTRIBUTE_DIRECTORY |
-// FILE_ATTRIBUTE_REPARSE_POINT, a link to a file the file it points to.
-// Only code that works on every Unix.
+// symbolic link reports as a name of its own, as Windows reports one,
+// whatever it points to: FILE_ATTRIBUTE_REPARSE_POINT with
+// FILE_ATTRIBUTE_DIRECTORY for a link to a folder, with
+// FILE_ATTRIBUTE_ARCHIVE otherwise (a link to nowhere too), hidden by the
+// dot rule. The host keeps nothing on a link itself, so setting a link's
+// attributes accepts only what it reports already (ERROR_NOT_SUPPORTED
+// otherwise) and never reaches what it points to.
+// Only code for Linux (extended attributes, descriptors as paths).
 //
 //===----------------------------------------------------------------------===//
 #pragma once
@@ -54,11 +59,22 @@ struct HostFileFacts {
 };
 DWORD reportedAttributes(const HostFileFacts &facts);
 
-// The attributes of the host file at path; false with a Win32 error when it
-// cannot be examined.
+// The attributes of the name at path itself (a link as a link); false with
+// a Win32 error when it cannot be examined.
 bool readAttributes(const std::string &path, DWORD &attributes, DWORD &dwError);
 
-// Stores the kept attributes of the file or folder at path.
+// The attributes of the file open as fd, and of the file a name leads to
+// through any links: what a handle opened by that name would report.
+bool readOpenAttributes(int fd, DWORD &attributes, DWORD &dwError);
+bool readTargetAttributes(const std::string &path, DWORD &attributes, DWORD &dwError);
+
+// Stores the kept attributes of the file or folder at path, following a
+// link there (for a file just opened or made through that name).
 bool writeAttributes(const std::string &path, DWORD attributes, DWORD &dwError);
+
+// SetFileAttributesW: stores them on the name at path itself. A link is not
+// followed (see above), and a name swapped for a link meanwhile is not
+// either: the change goes through a descriptor of what was looked at.
+bool writeNameAttributes(const std::string &path, DWORD attributes, DWORD &dwError);
 
 } // namespace zelsys::posix

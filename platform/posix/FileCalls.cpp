@@ -17,6 +17,8 @@ void UniqueFd::reset(int fd) {
   m_fd = fd;
 }
 
+std::string descriptorPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
 bool resolveForCall(LPCWSTR lpName, NameUse use, bool needFolder, HostFile &file) {
   if (lpName == nullptr)
     return failWith(ERROR_INVALID_PARAMETER);
@@ -39,6 +41,16 @@ DWORD storeNewAttributes(const std::string &path, DWORD attributes) {
       writeAttributes(path, attributes | FILE_ATTRIBUTE_HIDDEN, dwError))
     return ERROR_SUCCESS;
   return dwError;
+}
+
+FILETIME fileTimeOf(long long seconds, unsigned nanoseconds) {
+  constexpr long long kSecondsFrom1601To1970 = 11644473600LL;
+  if (seconds < -kSecondsFrom1601To1970)
+    return {0, 0};
+  const auto ticks =
+      static_cast<unsigned long long>(seconds + kSecondsFrom1601To1970) * 10000000ULL +
+      nanoseconds / 100;
+  return {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
 }
 
 } // namespace zelsys::posix

@@ -9,6 +9,7 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
+#include "Handles.h"
 #include "HostPath.h"
 #include "zelsys/wintypes.h"
 
@@ -41,6 +42,32 @@ private:
   int m_fd;
 };
 
+// A folder held open (filesbelow.h): its descriptor pins it wherever its
+// name goes.
+class FolderObject : public KernelObject {
+public:
+  explicit FolderObject(UniqueFd fd) : m_fd(std::move(fd)) {}
+  int fd() const { return m_fd.get(); }
+
+private:
+  UniqueFd m_fd;
+};
+
+// What lpName, one name inside the folder held as hFolder, stands for: a
+// path through the folder's descriptor, its last component matched as on
+// Windows and never followed (noFollow). With hFolder null, lpName is a
+// full path resolved as every call resolves it. On failure sets the last
+// error and returns false.
+bool resolveBelow(HANDLE hFolder, LPCWSTR lpName, HostFile &file);
+
+// The descriptor of a file handle (CreateFileW, CreateFileBelowW); -1 for
+// any other handle or the null device.
+int descriptorOf(HANDLE hFile);
+
+// "/proc/self/fd/<fd>": a path that reaches exactly the file or folder the
+// descriptor holds, whatever has happened to its name since it was opened.
+std::string descriptorPath(int fd);
+
 // Resolves a call's name; on failure sets the last error (a null name is
 // ERROR_INVALID_PARAMETER) and returns false. With needFolder, a missing
 // folder above the name fails with ERROR_PATH_NOT_FOUND.
@@ -52,8 +79,17 @@ bool resolveForCall(LPCWSTR lpName, NameUse use, bool needFolder, HostFile &file
 DWORD openHostFile(const HostFile &file, DWORD dwDesiredAccess, DWORD dwShareMode,
                    DWORD dwCreationDisposition, DWORD dwAttributes, UniqueFd &fd, bool &existed);
 
+// MoveFileExW's and DeleteFileW's work on resolved names (FileOperations.cpp);
+// both act on a link as a name of its own. A Win32 error.
+DWORD moveHostFile(const HostFile &source, const HostFile &target, DWORD dwFlags);
+DWORD removeHostFile(const HostFile &file);
+
 // The attributes a new file or folder starts with; where the file system
 // cannot keep them, only a wish for hidden or system fails.
 DWORD storeNewAttributes(const std::string &path, DWORD attributes);
+
+// A host time (seconds and nanoseconds since 1970) as a FILETIME; a time
+// before 1601 gives 0.
+FILETIME fileTimeOf(long long seconds, unsigned nanoseconds);
 
 } // namespace zelsys::posix

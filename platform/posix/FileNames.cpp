@@ -115,6 +115,16 @@ bool hasWildcards(std::u16string_view name) {
   return name.find_first_of(u"?*") != std::u16string_view::npos;
 }
 
+std::optional<std::u16string> windowsNameOf(std::string_view hostName) {
+  std::u16string name = utf8ToUtf16(hostName);
+  if (utf16ToUtf8(name) != hostName || name.find(u'\\') != std::u16string::npos ||
+      !isValidName(name, false))
+    return std::nullopt;
+  return name;
+}
+
+bool hostCanSpell(std::u16string_view name) { return utf8ToUtf16(utf16ToUtf8(name)) == name; }
+
 DosDevice dosDeviceOf(std::u16string_view name) {
   std::u16string_view stem = name.substr(0, name.find(u'.'));
   while (!stem.empty() && stem.back() == u' ')

@@ -8,6 +8,8 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace zelsys::posix {
@@ -21,6 +23,17 @@ std::u16string_view trimName(std::u16string_view name);
 bool isValidName(std::u16string_view name, bool allowWildcards);
 
 bool hasWildcards(std::u16string_view name);
+
+// The Windows name of a host directory entry, or nullopt where no Windows
+// name is that entry: its bytes are not UTF-8 (several would read as the
+// same name), or it holds "\" or a character isValidName refuses. Joined
+// into a path, such a name would stand for another file or climb out of
+// its folder, so the substitute never lists nor matches these entries.
+std::optional<std::u16string> windowsNameOf(std::string_view hostName);
+
+// Whether a host name can spell name: false for unpaired surrogates, which
+// UTF-8 cannot carry.
+bool hostCanSpell(std::u16string_view name);
 
 // CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9 in any case, alone or with an
 // extension ("nul.txt", "con .log"), name devices in every folder.

@@ -111,19 +111,16 @@ int renameName(const std::string &from, const std::string &to, bool replace) {
   return ::rename(from.c_str(), to.c_str());
 }
 
-// Whether an existing name may be deleted: not a folder and not read-only
-// (a link is a name of its own, whatever it points to).
+// Whether an existing name may be deleted: not a folder and not read-only,
+// as the name itself reports (a link to a folder is a folder, one to a file
+// never read-only).
 DWORD checkDeletable(const std::string &path) {
-  struct stat status {};
-  if (::lstat(path.c_str(), &status) != 0)
-    return errnoError();
-  if (S_ISDIR(status.st_mode))
-    return ERROR_ACCESS_DENIED;
   DWORD attributes = 0;
   DWORD dwError = ERROR_SUCCESS;
-  if (!S_ISLNK(status.st_mode) && !posix::readAttributes(path, attributes, dwError))
+  if (!posix::readAttributes(path, attributes, dwError))
     return dwError;
-  return (attributes & FILE_ATTRIBUTE_READONLY) ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+  const DWORD refused = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY;
+  return (attributes & refused) ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
 }
 
 DWORD removeFile(const HostFile &file) {
@@ -189,7 +186,8 @@ DWORD copyInto(const HostFile &source, const HostFile &target, bool failIfExists
     return dwError;
   DWORD attributes = 0;
   DWORD dwError = ERROR_SUCCESS;
-  if (!posix::readAttributes(source.path, attributes, dwError))
+  // The copy takes the attributes of the file it copies, a link's target.
+  if (!posix::readOpenAttributes(in.get(), attributes, dwError))
     return dwError;
   if (!target.folderFound)
     return ERROR_PATH_NOT_FOUND;
@@ -281,6 +279,16 @@ DWORD nameAttributes(const HostFile &file, DWORD &attributes) {
 
 } // namespace
 
+namespace posix {
+
+DWORD moveHostFile(const HostFile &source, const HostFile &target, DWORD dwFlags) {
+  return moveFile(source, target, dwFlags);
+}
+
+DWORD removeHostFile(const HostFile &file) { return removeFile(file); }
+
+} // namespace posix
+
 BOOL DeleteFileW(LPCWSTR lpFileName) {
   HostFile file;
   if (!posix::resolveForCall(lpFileName, posix::NameUse::Open, true, file))
@@ -328,8 +336,9 @@ BOOL SetFileAttributesW(LPCWSTR lpFileName, DWORD dwFileAttributes) {
   if (file.device != posix::DosDevice::None)
     return posix::failWith(ERROR_ACCESS_DENIED);
   DWORD dwError = ERROR_SUCCESS;
-  return posix::writeAttributes(file.path, dwFileAttributes, dwError) ? TRUE
-                                                                      : posix::failWith(dwError);
+  return posix::writeNameAttributes(file.path, dwFileAttributes, dwError)
+             ? TRUE
+             : posix::failWith(dwError);
 }
 
 } // namespace zelsys

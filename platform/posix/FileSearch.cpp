@@ -7,7 +7,10 @@
 // that has gone by then is passed over. So a search costs one pass over the
 // folder and a sort, and the same per entry whatever the folder's size.
 // Device names are never files and never listed; neither are names too long
-// for the find data. Only code for Linux.
+// for the find data, nor host names that no Windows name holds (FileNames.h):
+// such entries are invisible on the emulated machine. A symbolic link is
+// described as itself, as Windows describes one: a reparse point with its
+// own times and no size. Only code for Linux.
 //
 //===----------------------------------------------------------------------===//
 #include "DosAttributes.h"
@@ -24,6 +27,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <sys/stat.h>
 #include <vector>
 
@@ -32,7 +36,6 @@ namespace zelsys {
 namespace {
 
 constexpr DWORD kReparseTagSymlink = 0xA000000Cu;
-constexpr long long kSecondsFrom1601To1970 = 11644473600LL;
 constexpr std::size_t kLongestName = sizeof(WIN32_FIND_DATAW::cFileName) / sizeof(WCHAR) - 1;
 
 struct Entry {
@@ -41,17 +44,8 @@ struct Entry {
   std::u16string key; // the upper-cased name, for the order
 };
 
-FILETIME fileTime(long long seconds, unsigned nanoseconds) {
-  if (seconds < -kSecondsFrom1601To1970)
-    return {0, 0};
-  const auto ticks =
-      static_cast<unsigned long long>(seconds + kSecondsFrom1601To1970) * 10000000ULL +
-      nanoseconds / 100;
-  return {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
-}
-
 FILETIME fileTime(const struct statx_timestamp &time) {
-  return fileTime(time.tv_sec, time.tv_nsec);
+  return posix::fileTimeOf(time.tv_sec, time.tv_nsec);
 }
 
 // The find data of one entry; false when it is gone.
@@ -62,8 +56,7 @@ bool describe(const std::string &folder, const Entry &entry, WIN32_FIND_DATAW &d
   struct statx status {};
   const unsigned mask = STATX_BASIC_STATS | STATX_BTIME;
   if (!posix::readAttributes(path, attributes, dwError) ||
-      (::statx(AT_FDCWD, path.c_str(), 0, mask, &status) != 0 &&
-       ::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, mask, &status) != 0))
+      ::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, mask, &status) != 0)
     return false;
   data = WIN32_FIND_DATAW{};
   data.dwFileAttributes = attributes;
@@ -72,7 +65,7 @@ bool describe(const std::string &folder, const Entry &entry, WIN32_FIND_DATAW &d
       fileTime((status.stx_mask & STATX_BTIME) ? status.stx_btime : status.stx_ctime);
   data.ftLastAccessTime = fileTime(status.stx_atime);
   data.ftLastWriteTime = fileTime(status.stx_mtime);
-  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+  if (!(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
     data.nFileSizeHigh = static_cast<DWORD>(status.stx_size >> 32);
     data.nFileSizeLow = static_cast<DWORD>(status.stx_size);
   }
@@ -118,10 +111,11 @@ DWORD gather(const posix::HostFile &file, std::vector<Entry> &entries) {
     const std::string hostName = found->d_name;
     if (hostName == "." || hostName == "..")
       continue;
-    std::u16string name = posix::utf8ToUtf16(hostName);
-    if (name.size() <= kLongestName && posix::dosDeviceOf(name) == posix::DosDevice::None &&
-        posix::matchesPattern(file.name, name))
-      entries.push_back(entryOf(std::move(name), hostName));
+    std::optional<std::u16string> name = posix::windowsNameOf(hostName);
+    if (name && name->size() <= kLongestName &&
+        posix::dosDeviceOf(*name) == posix::DosDevice::None &&
+        posix::matchesPattern(file.name, *name))
+      entries.push_back(entryOf(std::move(*name), hostName));
   }
   std::sort(entries.begin(), entries.end(),
             [](const Entry &a, const Entry &b) { return a.key < b.key; });

@@ -5,7 +5,9 @@
 // open on the machine (FileSharing.h), devices by name. A handle is a file
 // object in the process's handle table; its descriptor's offset is the file
 // pointer. The null device is a file object without a descriptor: it takes
-// every write and reads as empty. Only code for Linux.
+// every write and reads as empty. GetFileInformationByHandle answers from
+// the descriptor: the file the handle holds, whatever its names do
+// meanwhile. Only code for Linux.
 //
 //===----------------------------------------------------------------------===//
 #include "zelsys/files.h"
@@ -14,11 +16,13 @@
 #include "FileCalls.h"
 #include "FileSharing.h"
 #include "Handles.h"
+#include "zelsys/filesbelow.h"
 #include "zelsys/kernel.h"
 
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace zelsys {
@@ -85,7 +89,7 @@ DWORD checkExisting(const std::string &path, const struct stat &status, unsigned
     return ERROR_FILE_EXISTS;
   DWORD attributes = 0;
   DWORD dwError = ERROR_SUCCESS;
-  if (!posix::readAttributes(path, attributes, dwError))
+  if (!posix::readTargetAttributes(path, attributes, dwError))
     return dwError;
   if ((attributes & FILE_ATTRIBUTE_READONLY) && ((access & kWrite) || replaces(dwDisposition)))
     return ERROR_ACCESS_DENIED;
@@ -128,27 +132,40 @@ DWORD finishOpen(const std::string &path, int fd, DWORD dwDisposition, DWORD dwA
   return ERROR_SUCCESS;
 }
 
-DWORD tryOpen(const std::string &path, unsigned access, unsigned share, DWORD dwDisposition,
-              DWORD dwAttributes, UniqueFd &fd, bool &existed) {
+// The name's status: of the link itself when links are not followed.
+bool statusOf(const std::string &path, bool noFollow, struct stat &status) {
+  return (noFollow ? ::lstat(path.c_str(), &status) : ::stat(path.c_str(), &status)) == 0;
+}
+
+DWORD tryOpen(const std::string &path, bool noFollow, unsigned access, unsigned share,
+              DWORD dwDisposition, DWORD dwAttributes, UniqueFd &fd, bool &existed) {
   struct stat status {};
-  existed = ::stat(path.c_str(), &status) == 0;
+  existed = statusOf(path, noFollow, status);
   if (!existed && errno != ENOENT)
     return posix::win32ErrorFromErrno(errno);
+  if (existed && S_ISLNK(status.st_mode))
+    return ERROR_CANT_ACCESS_FILE;
   const bool hostWrites = (access & kWrite) || replaces(dwDisposition);
+  const int noFollowFlag = noFollow ? O_NOFOLLOW : 0;
   if (existed) {
     if (const DWORD dwError = checkExisting(path, status, access, dwDisposition, dwAttributes))
       return dwError;
-    fd.reset(openDescriptor(path, hostWrites, access & kRead, 0));
+    fd.reset(openDescriptor(path, hostWrites, access & kRead, noFollowFlag));
   } else {
     if (dwDisposition == OPEN_EXISTING || dwDisposition == TRUNCATE_EXISTING)
       return ERROR_FILE_NOT_FOUND;
-    fd.reset(openDescriptor(path, hostWrites, access & kRead, O_CREAT | O_EXCL));
+    fd.reset(openDescriptor(path, hostWrites, access & kRead, O_CREAT | O_EXCL | noFollowFlag));
   }
+  if (fd.get() < 0 && noFollow && errno == ELOOP)
+    return ERROR_CANT_ACCESS_FILE; // made a link since it was looked at
   if (fd.get() < 0)
     return errno == ENOENT || errno == EEXIST ? kLookAgain : posix::win32ErrorFromErrno(errno);
   DWORD dwError = takeShares(fd.get(), access, share);
+  // Without following links, the attributes go to the file this
+  // descriptor holds, not to whatever the name may lead to by now.
   if (dwError == ERROR_SUCCESS)
-    dwError = finishOpen(path, fd.get(), dwDisposition, dwAttributes, existed);
+    dwError = finishOpen(noFollow ? posix::descriptorPath(fd.get()) : path, fd.get(), dwDisposition,
+                         dwAttributes, existed);
   if (dwError != ERROR_SUCCESS) {
     // A file this call made and cannot finish goes again: all or nothing.
     if (!existed && dwError != ERROR_SHARING_VIOLATION && dwError != kLookAgain)
@@ -261,8 +278,8 @@ DWORD openHostFile(const HostFile &file, DWORD dwDesiredAccess, DWORD dwShareMod
                    DWORD dwCreationDisposition, DWORD dwAttributes, UniqueFd &fd, bool &existed) {
   const unsigned access = accessKinds(dwDesiredAccess);
   for (int look = 0; look < kLooks; ++look) {
-    const DWORD dwError = tryOpen(file.path, access, dwShareMode & kShareAll, dwCreationDisposition,
-                                  dwAttributes, fd, existed);
+    const DWORD dwError = tryOpen(file.path, file.noFollow, access, dwShareMode & kShareAll,
+                                  dwCreationDisposition, dwAttributes, fd, existed);
     if (dwError != kLookAgain)
       return dwError;
   }
@@ -272,12 +289,11 @@ DWORD openHostFile(const HostFile &file, DWORD dwDesiredAccess, DWORD dwShareMod
 
 } // namespace posix
 
-HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
-                   const SECURITY_ATTRIBUTES *, DWORD dwCreationDisposition,
-                   DWORD dwFlagsAndAttributes, HANDLE) {
-  posix::HostFile file;
-  if (!posix::resolveForCall(lpFileName, posix::NameUse::Open, false, file))
-    return INVALID_HANDLE_VALUE;
+namespace {
+
+// CreateFileW's work once the name is resolved.
+HANDLE createFile(const posix::HostFile &file, DWORD dwDesiredAccess, DWORD dwShareMode,
+                  DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes) {
   if (dwCreationDisposition < CREATE_NEW || dwCreationDisposition > TRUNCATE_EXISTING ||
       (dwFlagsAndAttributes & kRefusedFlags) != 0)
     return failHandle(ERROR_INVALID_PARAMETER);
@@ -304,6 +320,62 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
       existed && (dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS);
   SetLastError(reopened ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
   return hFile;
+}
+
+// A folder held open. Below another it is never reached through a link; a
+// full path is followed as every call follows it.
+HANDLE openFolder(const posix::HostFile &file, DWORD dwCreationDisposition) {
+  if (dwCreationDisposition != OPEN_EXISTING)
+    return failHandle(ERROR_INVALID_PARAMETER);
+  if (!file.folderFound)
+    return failHandle(ERROR_PATH_NOT_FOUND);
+  const int noFollow = file.noFollow ? O_NOFOLLOW : 0;
+  UniqueFd fd(::open(file.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | noFollow));
+  if (fd.get() < 0) {
+    struct stat status {};
+    const bool link =
+        file.noFollow && ::lstat(file.path.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
+    const bool notFolder = errno == ENOTDIR && !link;
+    return failHandle(link        ? ERROR_CANT_ACCESS_FILE
+                      : notFolder ? ERROR_DIRECTORY
+                                  : posix::win32ErrorFromErrno(errno));
+  }
+  const HANDLE hFolder = posix::addHandle(std::make_shared<posix::FolderObject>(std::move(fd)));
+  SetLastError(ERROR_SUCCESS);
+  return hFolder;
+}
+
+} // namespace
+
+namespace posix {
+
+int descriptorOf(HANDLE hFile) {
+  const std::shared_ptr<FileObject> file = posix::objectOf<FileObject>(hFile);
+  return file ? file->fd() : -1;
+}
+
+} // namespace posix
+
+HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                   const SECURITY_ATTRIBUTES *, DWORD dwCreationDisposition,
+                   DWORD dwFlagsAndAttributes, HANDLE) {
+  posix::HostFile file;
+  if (!posix::resolveForCall(lpFileName, posix::NameUse::Open, false, file))
+    return INVALID_HANDLE_VALUE;
+  return createFile(file, dwDesiredAccess, dwShareMode, dwCreationDisposition,
+                    dwFlagsAndAttributes);
+}
+
+HANDLE CreateFileBelowW(HANDLE hFolder, LPCWSTR lpName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                        DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes) {
+  posix::HostFile file;
+  if (!posix::resolveBelow(hFolder, lpName, file))
+    return INVALID_HANDLE_VALUE;
+  if (dwFlagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS)
+    return openFolder(file, dwCreationDisposition);
+  // Below a held folder a device name is a refused name (resolveBelow).
+  return createFile(file, dwDesiredAccess, dwShareMode, dwCreationDisposition,
+                    dwFlagsAndAttributes & 0xFFFF);
 }
 
 BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, DWORD *lpNumberOfBytesRead,
@@ -374,6 +446,48 @@ BOOL FlushFileBuffers(HANDLE hFile) {
     return posix::failWith(ERROR_ACCESS_DENIED);
   if (!file->isNull() && ::fsync(file->fd()) != 0)
     return posix::failWithErrno();
+  return TRUE;
+}
+
+BOOL GetFileInformationByHandle(HANDLE hFile, BY_HANDLE_FILE_INFORMATION *lpFileInformation) {
+  int fd = -1;
+  if (const std::shared_ptr<FileObject> file = posix::objectOf<FileObject>(hFile)) {
+    // Windows answers so for a device rather than a file.
+    if (file->isNull())
+      return posix::failWith(ERROR_INVALID_FUNCTION);
+    fd = file->fd();
+  } else if (const auto folder = posix::objectOf<posix::FolderObject>(hFile)) {
+    fd = folder->fd();
+  } else {
+    return posix::failWith(ERROR_INVALID_HANDLE);
+  }
+  if (lpFileInformation == nullptr)
+    return posix::failWith(ERROR_INVALID_PARAMETER);
+  struct statx status {};
+  DWORD attributes = 0;
+  DWORD dwError = ERROR_SUCCESS;
+  if (::statx(fd, "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &status) != 0)
+    return posix::failWithErrno();
+  if (!posix::readOpenAttributes(fd, attributes, dwError))
+    return posix::failWith(dwError);
+  BY_HANDLE_FILE_INFORMATION &info = *lpFileInformation;
+  info.dwFileAttributes = attributes;
+  // Without a birth time the last change stands in, as in a search.
+  const struct statx_timestamp &created =
+      (status.stx_mask & STATX_BTIME) ? status.stx_btime : status.stx_ctime;
+  info.ftCreationTime = posix::fileTimeOf(created.tv_sec, created.tv_nsec);
+  info.ftLastAccessTime = posix::fileTimeOf(status.stx_atime.tv_sec, status.stx_atime.tv_nsec);
+  info.ftLastWriteTime = posix::fileTimeOf(status.stx_mtime.tv_sec, status.stx_mtime.tv_nsec);
+  // The host's device and inode numbers tell volumes and files apart as
+  // Windows' serial numbers and file indexes do.
+  const unsigned long long device = makedev(status.stx_dev_major, status.stx_dev_minor);
+  info.dwVolumeSerialNumber = static_cast<DWORD>(device ^ (device >> 32));
+  const unsigned long long size = S_ISDIR(status.stx_mode) ? 0 : status.stx_size;
+  info.nFileSizeHigh = static_cast<DWORD>(size >> 32);
+  info.nFileSizeLow = static_cast<DWORD>(size);
+  info.nNumberOfLinks = status.stx_nlink;
+  info.nFileIndexHigh = static_cast<DWORD>(status.stx_ino >> 32);
+  info.nFileIndexLow = static_cast<DWORD>(status.stx_ino);
   return TRUE;
 }
 

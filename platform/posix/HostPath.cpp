@@ -42,12 +42,13 @@ std::u16string hostWorkingFolder() {
   return windowsPathFromHost(cwd);
 }
 
-// The names of a path: every component valid, wildcards only in the last
-// one of a search.
+// The names of a path: every component valid and one a host name can spell,
+// wildcards only in the last one of a search.
 bool validNames(const WindowsPath &path, NameUse use) {
   for (std::size_t i = 0; i < path.components.size(); ++i) {
     const bool last = i + 1 == path.components.size();
-    if (!isValidName(path.components[i], last && use == NameUse::Search))
+    if (!isValidName(path.components[i], last && use == NameUse::Search) ||
+        !hostCanSpell(path.components[i]))
       return false;
   }
   return true;

@@ -36,6 +36,9 @@ struct HostFile {
   DosDevice device = DosDevice::None;
   bool folderFound = false;       // the folder holding it exists
   bool trailingSeparator = false; // the name ends in "\" or "/"
+  // A link as the last component is refused (ERROR_CANT_ACCESS_FILE), never
+  // followed: for names inside a folder held open (filesbelow.h).
+  bool noFollow = false;
 };
 
 // Opening takes the last component as a name, matched like the others; a
@@ -48,7 +51,7 @@ enum class NameUse { Open, Search };
 // ERROR_PATH_NOT_FOUND for an empty name, a drive other than C: and Z: or a
 // full path of MAX_PATH characters or more (without "\\?\"),
 // ERROR_BAD_NETPATH for UNC paths, ERROR_INVALID_NAME for characters Windows
-// refuses in names.
+// refuses in names and for unpaired surrogates (no host name spells them).
 bool resolveHostFile(std::u16string_view name, NameUse use, HostFile &file, DWORD &dwError);
 
 // The host path of a Windows path, as resolveHostFile opens it.

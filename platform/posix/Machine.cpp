@@ -4,6 +4,7 @@
 //
 //===----------------------------------------------------------------------===//
 #include "Machine.h"
+#include "FileNames.h"
 #include "Utf.h"
 
 #include <cerrno>
@@ -104,9 +105,12 @@ std::string matchEntry(const std::string &folder, std::u16string_view name) {
                                            ::closedir);
   if (!dir)
     return exact;
-  while (const dirent *entry = ::readdir(dir.get()))
-    if (equalsIgnoreCase(utf8ToUtf16(entry->d_name), name))
+  // An entry no Windows name can hold is never another spelling of one.
+  while (const dirent *entry = ::readdir(dir.get())) {
+    const std::optional<std::u16string> entryName = windowsNameOf(entry->d_name);
+    if (entryName && equalsIgnoreCase(*entryName, name))
       return entry->d_name;
+  }
   return exact;
 }
 

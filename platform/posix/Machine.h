@@ -36,6 +36,7 @@ std::string driveCFolder();
 
 // The entry of folder whose name equals name case-insensitively, as Windows
 // matches names (the exact spelling first), or name itself when none does.
+// Entries that no Windows name holds (windowsNameOf) never match.
 std::string matchEntry(const std::string &folder, std::u16string_view name);
 
 // The host path of relative ('/'-separated) below folder, every component

@@ -1,8 +1,8 @@
 //===- Sync.cpp - Events, threads and waits on the substitute --------------===//
 //
 // Events and threads are waitable objects (Sync.h) in the process's handle
-// table. Named events live in a table of names that holds them weakly, so a
-// name lasts exactly as long as a handle to its event. A thread runs on a
+// table; named events live in the process's table of event names, so they
+// reach no other process. (Mutexes are in Mutex.cpp.) A thread runs on a
 // detached std::thread that keeps its object alive until it has ended, when
 // it stores the exit code and signals the object. Only code that works on
 // every Unix.
@@ -17,7 +17,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <map>
 #include <pthread.h>
 #include <string>
 #include <string_view>
@@ -45,18 +44,14 @@ private:
   std::u16string m_name;
 };
 
-// Names of the process's events.
-std::mutex gNameLock;
-std::map<std::u16string, std::weak_ptr<Event>> gNamedEvents;
+posix::ObjectNames<Event> &eventNames() {
+  static auto *const names = new posix::ObjectNames<Event>;
+  return *names;
+}
 
 Event::~Event() {
-  if (m_name.empty())
-    return;
-  // A new event of the same name may already have taken the entry.
-  const std::lock_guard<std::mutex> guard(gNameLock);
-  const auto found = gNamedEvents.find(m_name);
-  if (found != gNamedEvents.end() && found->second.expired())
-    gNamedEvents.erase(found);
+  if (!m_name.empty())
+    eventNames().forget(m_name);
 }
 
 class Thread : public posix::Waitable {
@@ -80,70 +75,69 @@ DWORD failWait(DWORD dwError) {
   return WAIT_FAILED;
 }
 
-// Waits on one object until it is acquired or the time is up.
-DWORD waitOne(posix::Waitable &object, DWORD dwMilliseconds) {
-  std::unique_lock<std::mutex> lock(object.lock());
-  const auto acquired = [&] { return object.acquireLocked(); };
-  if (dwMilliseconds == INFINITE) {
-    object.changed().wait(lock, acquired);
-    return WAIT_OBJECT_0;
-  }
-  const auto deadline = Clock::now() + std::chrono::milliseconds(dwMilliseconds);
-  return object.changed().wait_until(lock, deadline, acquired) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
-}
-
-// One look at several objects: the index of the first one acquired, or -1.
-long acquireAny(const std::vector<std::shared_ptr<posix::Waitable>> &objects) {
+// One look at several objects: WAIT_OBJECT_0 or WAIT_ABANDONED_0 plus the
+// index of the first one acquired, WAIT_TIMEOUT or WAIT_FAILED.
+DWORD acquireAny(const std::vector<std::shared_ptr<posix::Waitable>> &objects) {
   for (std::size_t i = 0; i < objects.size(); ++i) {
-    const std::lock_guard<std::mutex> guard(objects[i]->lock());
-    if (objects[i]->acquireLocked())
-      return static_cast<long>(i);
+    const DWORD dwResult = objects[i]->tryAcquire();
+    if (dwResult == WAIT_OBJECT_0 || dwResult == WAIT_ABANDONED)
+      return dwResult + static_cast<DWORD>(i);
+    if (dwResult == WAIT_FAILED)
+      return dwResult;
   }
-  return -1;
+  return WAIT_TIMEOUT;
 }
 
 } // namespace
 
-HANDLE CreateEventW(SECURITY_ATTRIBUTES *, BOOL bManualReset, BOOL bInitialState, LPCWSTR lpName) {
-  std::u16string name = lpName != nullptr ? std::u16string(lpName) : std::u16string();
-  // The documented limit; Wine 8 takes longer names.
-  if (name.size() > MAX_PATH) {
-    SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    return nullptr;
+DWORD posix::Waitable::wait(DWORD dwMilliseconds) {
+  std::unique_lock<std::mutex> guard(m_lock);
+  const auto acquired = [&] { return acquireLocked(); };
+  if (dwMilliseconds == INFINITE) {
+    m_changed.wait(guard, acquired);
+    return WAIT_OBJECT_0;
   }
+  const auto deadline = Clock::now() + std::chrono::milliseconds(dwMilliseconds);
+  return m_changed.wait_until(guard, deadline, acquired) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+}
+
+DWORD posix::Waitable::tryAcquire() {
+  const std::lock_guard<std::mutex> guard(m_lock);
+  return acquireLocked() ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+}
+
+DWORD posix::objectNameKey(LPCWSTR lpName, std::u16string &key) {
+  key = lpName != nullptr ? std::u16string(lpName) : std::u16string();
+  // The documented limit; Wine 8 takes longer names.
+  if (key.size() > MAX_PATH)
+    return ERROR_FILENAME_EXCED_RANGE;
   // Names live in the session's folder of objects, which "Local\" names;
   // "Global\" is the machine's own. There are no other folders.
   const std::u16string_view local = u"Local\\", global = u"Global\\";
-  std::u16string_view leaf = name;
+  std::u16string_view leaf = key;
   if (leaf.starts_with(local)) {
-    name.erase(0, local.size());
-    leaf = name;
+    key.erase(0, local.size());
+    leaf = key;
   } else if (leaf.starts_with(global)) {
     leaf.remove_prefix(global.size());
   }
-  if (leaf.find(u'\\') != std::u16string_view::npos) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
+  return leaf.find(u'\\') == std::u16string_view::npos ? ERROR_SUCCESS : ERROR_PATH_NOT_FOUND;
+}
+
+HANDLE CreateEventW(SECURITY_ATTRIBUTES *, BOOL bManualReset, BOOL bInitialState, LPCWSTR lpName) {
+  std::u16string name;
+  if (const DWORD dwError = posix::objectNameKey(lpName, name); dwError != ERROR_SUCCESS) {
+    SetLastError(dwError);
     return nullptr;
   }
-  std::shared_ptr<Event> event;
-  DWORD dwError = ERROR_SUCCESS;
-  {
-    std::unique_lock<std::mutex> guard(gNameLock, std::defer_lock);
-    if (!name.empty()) {
-      guard.lock();
-      auto &entry = gNamedEvents[name];
-      event = entry.lock();
-      if (event)
-        dwError = ERROR_ALREADY_EXISTS;
-      else
-        entry = event =
-            std::make_shared<Event>(bManualReset != FALSE, bInitialState != FALSE, name);
-    } else {
-      event = std::make_shared<Event>(bManualReset != FALSE, bInitialState != FALSE, name);
-    }
-  }
+  const auto make = [&] {
+    return std::make_shared<Event>(bManualReset != FALSE, bInitialState != FALSE, name);
+  };
+  bool bExisted = false;
+  std::shared_ptr<Event> event =
+      name.empty() ? make() : eventNames().findOrMake(name, bExisted, make);
   const HANDLE hEvent = posix::addHandle(std::move(event));
-  SetLastError(dwError);
+  SetLastError(bExisted ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
   return hEvent;
 }
 
@@ -167,7 +161,7 @@ DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
   const auto object = posix::objectOf<posix::Waitable>(hHandle);
   if (!object)
     return failWait(ERROR_INVALID_HANDLE);
-  return waitOne(*object, dwMilliseconds);
+  return object->wait(dwMilliseconds);
 }
 
 DWORD MsgWaitForMultipleObjects(DWORD nCount, const HANDLE *pHandles, BOOL fWaitAll,
@@ -186,12 +180,12 @@ DWORD MsgWaitForMultipleObjects(DWORD nCount, const HANDLE *pHandles, BOOL fWait
   // well, and none ever comes here: the time runs out.
   const bool bWaitAll = fWaitAll != FALSE;
   if (objects.size() == 1 && !bWaitAll)
-    return waitOne(*objects.front(), dwMilliseconds);
+    return objects.front()->wait(dwMilliseconds);
   const auto deadline = Clock::now() + std::chrono::milliseconds(dwMilliseconds);
   for (;;) {
-    const long lIndex = bWaitAll ? -1 : acquireAny(objects);
-    if (lIndex >= 0)
-      return WAIT_OBJECT_0 + static_cast<DWORD>(lIndex);
+    const DWORD dwResult = bWaitAll ? WAIT_TIMEOUT : acquireAny(objects);
+    if (dwResult != WAIT_TIMEOUT)
+      return dwResult;
     const auto now = Clock::now();
     if (dwMilliseconds != INFINITE && now >= deadline)
       return WAIT_TIMEOUT;
@@ -233,7 +227,9 @@ HANDLE CreateThread(SECURITY_ATTRIBUTES *, SIZE_T, LPTHREAD_START_ROUTINE lpStar
   const HANDLE hThread = posix::addHandle(thread);
   try {
     std::thread([thread, lpStartAddress, lpParameter] {
-      thread->finish(lpStartAddress(lpParameter));
+      const DWORD dwExitCode = lpStartAddress(lpParameter);
+      posix::abandonOwnedMutexes();
+      thread->finish(dwExitCode);
     }).detach();
   } catch (...) {
     posix::removeHandle(hThread, posix::Closer::CloseHandle);

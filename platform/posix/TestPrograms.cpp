@@ -111,4 +111,15 @@ bool removeFolderLink(const std::u16string &link) {
   return !host.empty() && ::unlink(host.c_str()) == 0;
 }
 
+bool makeFileLink(const std::u16string &link, const std::u16string &target) {
+  return makeFolderLink(link, target);
+}
+
+bool removeFileLink(const std::u16string &link) { return removeFolderLink(link); }
+
+bool makeHardLink(const std::u16string &link, const std::u16string &existing) {
+  const std::string from = hostPath(link), to = hostPath(existing);
+  return !from.empty() && !to.empty() && ::link(to.c_str(), from.c_str()) == 0;
+}
+
 } // namespace zeltest

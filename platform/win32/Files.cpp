@@ -21,6 +21,9 @@ namespace {
   return reinterpret_cast<::LPSECURITY_ATTRIBUTES>(const_cast<SECURITY_ATTRIBUTES *>(psa));
 }
 ::LPOVERLAPPED native(void *pOverlapped) { return static_cast<::LPOVERLAPPED>(pOverlapped); }
+::LPBY_HANDLE_FILE_INFORMATION native(BY_HANDLE_FILE_INFORMATION *pInfo) {
+  return reinterpret_cast<::LPBY_HANDLE_FILE_INFORMATION>(pInfo);
+}
 
 static_assert(sizeof(::WIN32_FIND_DATAW) == sizeof(WIN32_FIND_DATAW), "WIN32_FIND_DATAW size");
 static_assert(offsetof(::WIN32_FIND_DATAW, ftCreationTime) ==
@@ -36,6 +39,18 @@ static_assert(offsetof(::WIN32_FIND_DATAW, cFileName) == offsetof(WIN32_FIND_DAT
 static_assert(offsetof(::WIN32_FIND_DATAW, cAlternateFileName) ==
                   offsetof(WIN32_FIND_DATAW, cAlternateFileName),
               "WIN32_FIND_DATAW layout");
+
+static_assert(sizeof(::BY_HANDLE_FILE_INFORMATION) == sizeof(BY_HANDLE_FILE_INFORMATION),
+              "BY_HANDLE_FILE_INFORMATION size");
+static_assert(offsetof(::BY_HANDLE_FILE_INFORMATION, ftLastWriteTime) ==
+                  offsetof(BY_HANDLE_FILE_INFORMATION, ftLastWriteTime),
+              "BY_HANDLE_FILE_INFORMATION layout");
+static_assert(offsetof(::BY_HANDLE_FILE_INFORMATION, nNumberOfLinks) ==
+                  offsetof(BY_HANDLE_FILE_INFORMATION, nNumberOfLinks),
+              "BY_HANDLE_FILE_INFORMATION layout");
+static_assert(offsetof(::BY_HANDLE_FILE_INFORMATION, nFileIndexLow) ==
+                  offsetof(BY_HANDLE_FILE_INFORMATION, nFileIndexLow),
+              "BY_HANDLE_FILE_INFORMATION layout");
 
 } // namespace
 
@@ -69,6 +84,10 @@ DWORD GetFileSize(HANDLE hFile, DWORD *lpFileSizeHigh) {
 }
 
 BOOL FlushFileBuffers(HANDLE hFile) { return ::FlushFileBuffers(hFile); }
+
+BOOL GetFileInformationByHandle(HANDLE hFile, BY_HANDLE_FILE_INFORMATION *lpFileInformation) {
+  return ::GetFileInformationByHandle(hFile, native(lpFileInformation));
+}
 
 BOOL CopyFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bFailIfExists) {
   return ::CopyFileW(win32::wide(lpExistingFileName), win32::wide(lpNewFileName), bFailIfExists);

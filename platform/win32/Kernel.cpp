@@ -4,6 +4,9 @@
 //
 //===----------------------------------------------------------------------===//
 #include "zelsys/kernel.h"
+// The interface's constants before the system's macros of the same names.
+#include "zelsys/process.h"
+
 #include "WindowsSupport.h"
 
 namespace zelsys {
@@ -17,5 +20,9 @@ DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) {
 }
 
 void Sleep(DWORD dwMilliseconds) { ::Sleep(dwMilliseconds); }
+
+// Declared with the process calls; here, so that a program asking for its
+// own id does not link them all.
+DWORD GetCurrentProcessId() { return ::GetCurrentProcessId(); }
 
 } // namespace zelsys

@@ -63,8 +63,6 @@ BOOL Module32NextW(HANDLE hSnapshot, MODULEENTRY32W *lpme) {
   return ::Module32NextW(hSnapshot, reinterpret_cast<::MODULEENTRY32W *>(lpme));
 }
 
-DWORD GetCurrentProcessId() { return ::GetCurrentProcessId(); }
-
 HANDLE OpenProcess(DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwProcessId) {
   return ::OpenProcess(dwDesiredAccess, bInheritHandle, dwProcessId);
 }

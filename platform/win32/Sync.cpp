@@ -1,4 +1,4 @@
-//===- Sync.cpp - Events, threads and waits on Windows ---------------------===//
+//===- Sync.cpp - Events, mutexes, threads and waits on Windows ------------===//
 //
 // Thin forwarders to kernel32 and user32. Only code for Windows belongs here.
 //
@@ -36,6 +36,13 @@ HANDLE CreateEventW(SECURITY_ATTRIBUTES *lpEventAttributes, BOOL bManualReset, B
 BOOL SetEvent(HANDLE hEvent) { return ::SetEvent(hEvent); }
 
 BOOL ResetEvent(HANDLE hEvent) { return ::ResetEvent(hEvent); }
+
+HANDLE CreateMutexW(SECURITY_ATTRIBUTES *lpMutexAttributes, BOOL bInitialOwner, LPCWSTR lpName) {
+  return ::CreateMutexW(reinterpret_cast<::LPSECURITY_ATTRIBUTES>(lpMutexAttributes), bInitialOwner,
+                        win32::wide(lpName));
+}
+
+BOOL ReleaseMutex(HANDLE hMutex) { return ::ReleaseMutex(hMutex); }
 
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
   return ::WaitForSingleObject(hHandle, dwMilliseconds);

@@ -131,4 +131,18 @@ bool removeFolderLink(const std::u16string &link) {
   return wineUnixName() ? onWineHost(L"/bin/rm", {link}, false) : RemoveDirectoryW(wide(link));
 }
 
+bool makeFileLink(const std::u16string &link, const std::u16string &target) {
+  return wineUnixName() ? onWineHost(L"/bin/ln -s", {target, link}, true)
+                        : CreateSymbolicLinkW(wide(link), wide(target), 0);
+}
+
+// Wine's DeleteFileW deletes what a link points to, not the link.
+bool removeFileLink(const std::u16string &link) {
+  return wineUnixName() ? onWineHost(L"/bin/rm", {link}, false) : DeleteFileW(wide(link));
+}
+
+bool makeHardLink(const std::u16string &link, const std::u16string &existing) {
+  return CreateHardLinkW(wide(link), wide(existing), nullptr);
+}
+
 } // namespace zeltest

@@ -1,15 +1,19 @@
 // test_files.cpp - conformance of the file and folder calls. Everything lives
 // under C:\FixwellFileTest, removed before and after each test.
+#include "zel_run_program.h"
 #include "zel_test_support.h"
 #include "zelsys/files.h"
 #include "zelsys/kernel.h"
 #include "zelsys/security.h"
 #include "zelsys/winconst.h"
 
+#include <cstring>
 #include <iterator>
 #include <memory>
 #include <set>
 #include <string>
+#include <tuple>
+#include <vector>
 
 using namespace zelsys;
 
@@ -115,6 +119,36 @@ bool wineIgnoresReadOnly() {
     else                                                                                           \
       EXPECT_TRUE(condition);                                                                      \
   } while (0)
+
+// Symbolic links made for one test, removed again when it ends by the
+// host's own means: Wine's DeleteFileW deletes what a link points to. What a
+// link points to is put back first where the test removed it, as Wine does
+// not see a link to nowhere and waits in vain for it to go.
+class Links {
+public:
+  Links() = default;
+  Links(const Links &) = delete;
+  Links &operator=(const Links &) = delete;
+  ~Links() {
+    for (const Made &made : m_made) {
+      if (GetFileAttributesW(made.target.c_str()) == INVALID_FILE_ATTRIBUTES)
+        made.folder ? CreateDirectoryW(made.target.c_str(), nullptr) : writeFile(made.target, "");
+      made.folder ? zeltest::removeFolderLink(made.link) : zeltest::removeFileLink(made.link);
+    }
+  }
+  bool make(const std::u16string &link, const std::u16string &target, bool folder) {
+    m_made.push_back({link, target, folder});
+    return folder ? zeltest::makeFolderLink(link, target) : zeltest::makeFileLink(link, target);
+  }
+
+private:
+  struct Made {
+    std::u16string link;
+    std::u16string target;
+    bool folder;
+  };
+  std::vector<Made> m_made;
+};
 
 class Files : public ::testing::Test {
 protected:
@@ -507,4 +541,132 @@ TEST_F(Files, FoldersAndTheCurrentFolder) {
   buffer[0] = PATTERN;
   EXPECT_EQ(GetFullPathNameW(u"x.txt", 4, buffer, nullptr), expected.size() + 7);
   EXPECT_EQ(buffer[0], PATTERN);
+}
+
+TEST_F(Files, LinksAreNamesOfTheirOwn) {
+  constexpr DWORD kTarget = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+  ASSERT_TRUE(writeFile(at(u"target"), "target"));
+  ASSERT_TRUE(SetFileAttributesW(at(u"target").c_str(), kTarget));
+  ASSERT_TRUE(CreateDirectoryW(at(u"folder").c_str(), nullptr));
+  ASSERT_TRUE(writeFile(at(u"folder\\inner"), "inner"));
+  ASSERT_TRUE(writeFile(at(u"gone"), ""));
+  Links links;
+  ASSERT_TRUE(links.make(at(u"fileLink"), at(u"target"), false));
+  ASSERT_TRUE(links.make(at(u"folderLink"), at(u"folder"), true));
+  ASSERT_TRUE(links.make(at(u"dangling"), at(u"gone"), false));
+  ASSERT_TRUE(DeleteFileW(at(u"gone").c_str()));
+
+  // Each reports itself, not what it points to, by name and in a search.
+  constexpr DWORD kLink = FILE_ATTRIBUTE_REPARSE_POINT;
+  struct Case {
+    const char16_t *name;
+    DWORD attributes;
+    const char *wineGap; // why Wine differs, or null
+  };
+  const Case cases[] = {
+      {u"fileLink", kLink | FILE_ATTRIBUTE_ARCHIVE, "Wine reports a link to a file as that file"},
+      {u"folderLink", kLink | FILE_ATTRIBUTE_DIRECTORY, nullptr},
+      {u"dangling", kLink | FILE_ATTRIBUTE_ARCHIVE, "Wine does not see a link to nowhere"},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const std::u16string path = at(cases[i].name);
+    WIN32_FIND_DATAW data;
+    const HANDLE hFind = FindFirstFileW(path.c_str(), &data);
+    const DWORD found =
+        hFind != INVALID_HANDLE_VALUE ? data.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
+    if (hFind != INVALID_HANDLE_VALUE)
+      FindClose(hFind);
+    const DWORD byName = GetFileAttributesW(path.c_str());
+    if (cases[i].wineGap) {
+      ZEL_EXPECT_GAP_ON_WINE(byName == cases[i].attributes && found == cases[i].attributes,
+                             cases[i].wineGap);
+    } else {
+      EXPECT_EQ(byName, cases[i].attributes) << "case " << i;
+      EXPECT_EQ(found, cases[i].attributes) << "case " << i;
+    }
+  }
+
+  // Opening follows a link; changing attributes and deleting take the link
+  // as a name of its own and never reach what it points to.
+  EXPECT_EQ(readFile(at(u"fileLink")), "target");
+  EXPECT_EQ(openError(at(u"dangling"), GENERIC_READ, SHARE_ALL, OPEN_EXISTING),
+            ERROR_FILE_NOT_FOUND);
+  EXPECT_TRUE(SetFileAttributesW(at(u"fileLink").c_str(), FILE_ATTRIBUTE_NORMAL));
+  ZEL_EXPECT_GAP_ON_WINE(GetFileAttributesW(at(u"target").c_str()) == kTarget,
+                         "Wine sets the attributes of what a link points to");
+  EXPECT_FALSE(DeleteFileW(at(u"folderLink").c_str()));
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED) << "a link to a folder is a folder";
+  ZEL_EXPECT_GAP_ON_WINE(DeleteFileW(at(u"fileLink").c_str()) &&
+                             GetFileAttributesW(at(u"fileLink").c_str()) ==
+                                 INVALID_FILE_ATTRIBUTES &&
+                             readFile(at(u"target")) == "target",
+                         "Wine deletes what a link points to");
+  ZEL_EXPECT_GAP_ON_WINE(RemoveDirectoryW(at(u"folderLink").c_str()) &&
+                             GetFileAttributesW(at(u"folderLink").c_str()) ==
+                                 INVALID_FILE_ATTRIBUTES &&
+                             readFile(at(u"folder\\inner")) == "inner",
+                         "Wine removes the folder a link points to, not the link");
+}
+
+TEST_F(Files, HandlesTellAttributesSizeIdentityAndLinkCount) {
+  // What a handle reports; all ones where the call failed.
+  const auto infoOf = [](HANDLE hFile) {
+    BY_HANDLE_FILE_INFORMATION info;
+    std::memset(&info, 0xAB, sizeof info);
+    if (!GetFileInformationByHandle(hFile, &info))
+      std::memset(&info, 0xFF, sizeof info);
+    return info;
+  };
+  const auto identity = [](const BY_HANDLE_FILE_INFORMATION &info) {
+    return std::make_tuple(info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow);
+  };
+  struct Case {
+    const char16_t *name;
+    DWORD attributes;
+  };
+  const Case cases[] = {
+      {u"plain", FILE_ATTRIBUTE_ARCHIVE},
+      {u"kept", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE},
+      {u"readonly", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const std::u16string path = at(cases[i].name);
+    ASSERT_TRUE(writeFile(path, "12345")) << "case " << i;
+    ASSERT_TRUE(SetFileAttributesW(path.c_str(), cases[i].attributes)) << "case " << i;
+    const File file = open(path, GENERIC_READ, SHARE_ALL, OPEN_EXISTING);
+    const BY_HANDLE_FILE_INFORMATION info = infoOf(file.get());
+    WIN32_FIND_DATAW data{};
+    FindClose(FindFirstFileW(path.c_str(), &data));
+    // Attributes, size and links, and the time a search gives.
+    EXPECT_EQ(std::make_tuple(info.dwFileAttributes, info.nFileSizeHigh, info.nFileSizeLow,
+                              info.nNumberOfLinks, info.ftLastWriteTime.dwLowDateTime,
+                              info.ftLastWriteTime.dwHighDateTime),
+              std::make_tuple(cases[i].attributes, 0u, 5u, 1u, data.ftLastWriteTime.dwLowDateTime,
+                              data.ftLastWriteTime.dwHighDateTime))
+        << "case " << i;
+  }
+
+  // A second name of the file: counted on a handle opened before it, and
+  // both names give the same volume and index, which another file does not.
+  File plain = open(at(u"plain"), GENERIC_READ, SHARE_ALL, OPEN_EXISTING);
+  ASSERT_TRUE(zeltest::makeHardLink(at(u"second"), at(u"plain")));
+  const BY_HANDLE_FILE_INFORMATION first = infoOf(plain.get());
+  EXPECT_EQ(first.nNumberOfLinks, 2u);
+  File second = open(at(u"second"), GENERIC_READ, SHARE_ALL, OPEN_EXISTING);
+  EXPECT_EQ(infoOf(second.get()).nNumberOfLinks, 2u);
+  EXPECT_EQ(identity(infoOf(second.get())), identity(first));
+  const File kept = open(at(u"kept"), GENERIC_READ, SHARE_ALL, OPEN_EXISTING);
+  EXPECT_NE(identity(infoOf(kept.get())), identity(first));
+  plain.reset();
+  second.reset();
+  ASSERT_TRUE(DeleteFileW(at(u"second").c_str()));
+  plain = open(at(u"plain"), GENERIC_READ, SHARE_ALL, OPEN_EXISTING);
+  EXPECT_EQ(infoOf(plain.get()).nNumberOfLinks, 1u);
+
+  const HANDLE hClosed = plain.get();
+  plain.reset();
+  BY_HANDLE_FILE_INFORMATION info;
+  SetLastError(SENTINEL);
+  EXPECT_FALSE(GetFileInformationByHandle(hClosed, &info));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
 }

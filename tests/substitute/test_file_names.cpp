@@ -68,7 +68,8 @@ TEST(DosAttributes, StoredTextAndReportedAttributes) {
     EXPECT_EQ(parseDosAttrib(stored[i].first), stored[i].second) << "case " << i;
 
   constexpr DWORD RO = FILE_ATTRIBUTE_READONLY, H = FILE_ATTRIBUTE_HIDDEN,
-                  A = FILE_ATTRIBUTE_ARCHIVE, D = FILE_ATTRIBUTE_DIRECTORY;
+                  A = FILE_ATTRIBUTE_ARCHIVE, D = FILE_ATTRIBUTE_DIRECTORY,
+                  R = FILE_ATTRIBUTE_REPARSE_POINT;
   struct Case {
     HostFileFacts facts;
     DWORD reported;
@@ -83,7 +84,10 @@ TEST(DosAttributes, StoredTextAndReportedAttributes) {
       {{false, false, true, false, 0x37}, 0x27}, // a stray folder flag on a file
       {{true, false, true, false, std::nullopt}, D},
       {{true, false, false, false, RO | H}, D | RO | H},
-      {{true, true, true, false, H}, D | FILE_ATTRIBUTE_REPARSE_POINT},
+      {{true, true, true, false, H}, D | R},
+      // A link to a file (or to nowhere) is a link, whatever its target keeps.
+      {{false, true, false, false, RO | H}, R | A},
+      {{false, true, true, true, std::nullopt}, R | A | H},
   };
   for (std::size_t i = 0; i < std::size(cases); ++i)
     EXPECT_EQ(reportedAttributes(cases[i].facts), cases[i].reported) << "case " << i;

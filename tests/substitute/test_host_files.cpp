@@ -9,8 +9,10 @@
 #include "zelsys/winconst.h"
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <iterator>
+#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -129,12 +131,13 @@ TEST_F(HostFiles, AttributesLiveWhereOtherLinuxReadersLookForThem) {
   EXPECT_EQ(GetFileAttributesW(path.c_str()), FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY);
 }
 
-TEST_F(HostFiles, LinksToFoldersAreReparsePoints) {
+TEST_F(HostFiles, LinksOutsideAreReparsePoints) {
   ASSERT_EQ(::symlink("/tmp", (hostRoot() + "/folder").c_str()), 0);
   ASSERT_EQ(::symlink("/etc/hostname", (hostRoot() + "/file").c_str()), 0);
   constexpr DWORD linkToFolder = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
   EXPECT_EQ(GetFileAttributesW((ROOT + u"\\Folder").c_str()), linkToFolder);
-  EXPECT_EQ(GetFileAttributesW((ROOT + u"\\file").c_str()) & linkToFolder, 0u);
+  EXPECT_EQ(GetFileAttributesW((ROOT + u"\\file").c_str()),
+            FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_ARCHIVE);
   WIN32_FIND_DATAW data;
   const HANDLE hFind = FindFirstFileW((ROOT + u"\\fold*").c_str(), &data);
   ASSERT_NE(hFind, INVALID_HANDLE_VALUE);
@@ -143,6 +146,72 @@ TEST_F(HostFiles, LinksToFoldersAreReparsePoints) {
   FindClose(hFind);
   EXPECT_TRUE(RemoveDirectoryW((ROOT + u"\\folder").c_str()));
   EXPECT_EQ(GetFileAttributesW(u"Z:\\tmp") & FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// A host name that no Windows name holds is never listed, and no Windows
+// name reaches it: not the one a search would have shown (bytes that are
+// not UTF-8 read as U+FFFD), not another case of it. Names of dots and
+// spaces are listed as on Windows; only "\\?\" names them.
+TEST_F(HostFiles, NamesWindowsCannotHoldAreInvisible) {
+  const std::string hidden[] = {
+      "a:b", "..\\..\\escape", "q?",      "s*",      "\"q\"",       "l<", "g>",
+      "p|q", "c\x01",          "bad\xff", "BAD\xfe", "\xed\xa0\x80"};
+  const auto hostWrite = [](const std::string &name, const std::string &bytes) {
+    std::FILE *file = std::fopen((hostRoot() + "/" + name).c_str(), "w");
+    return file && std::fputs(bytes.c_str(), file) >= 0 && std::fclose(file) == 0;
+  };
+  for (const std::string &name : hidden)
+    ASSERT_TRUE(hostWrite(name, "host")) << name;
+  for (const char *name : {"plain", "...", " "})
+    ASSERT_TRUE(hostWrite(name, name)) << name;
+
+  std::set<std::u16string> listed;
+  WIN32_FIND_DATAW data;
+  const HANDLE hFind = FindFirstFileW((ROOT + u"\\*").c_str(), &data);
+  ASSERT_NE(hFind, INVALID_HANDLE_VALUE);
+  do
+    listed.insert(data.cFileName);
+  while (FindNextFileW(hFind, &data));
+  FindClose(hFind);
+  EXPECT_EQ(listed, (std::set<std::u16string>{u".", u"..", u"plain", u"...", u" "}));
+
+  struct Case {
+    std::u16string name;
+    DWORD error;
+  };
+  const Case cases[] = {
+      {u"a:b", ERROR_INVALID_NAME},         {u"bad\uFFFD", ERROR_FILE_NOT_FOUND},
+      {u"BAD\uFFFD", ERROR_FILE_NOT_FOUND}, {u"\uFFFD", ERROR_FILE_NOT_FOUND},
+      {u"c\x01", ERROR_INVALID_NAME},       {u"a\xD800", ERROR_INVALID_NAME},
+      {u"...", ERROR_ACCESS_DENIED}, // the folder itself
+  };
+  const auto create = [](const std::u16string &name, DWORD disposition) {
+    SetLastError(0xdeadbeef);
+    const HANDLE hFile = CreateFileW((ROOT + u"\\" + name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                     disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD dwError = GetLastError();
+    CloseHandle(hFile);
+    return hFile == INVALID_HANDLE_VALUE ? dwError : ERROR_SUCCESS;
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i)
+    EXPECT_EQ(create(cases[i].name, OPEN_EXISTING), cases[i].error) << "case " << i;
+  // Made anew, each name is a file of its own.
+  for (const Case &c : cases)
+    create(c.name, CREATE_ALWAYS);
+  for (const std::string &name : hidden) {
+    std::FILE *file = std::fopen((hostRoot() + "/" + name).c_str(), "r");
+    char bytes[8] = {};
+    EXPECT_TRUE(file && std::fgets(bytes, sizeof bytes, file) && std::string(bytes) == "host")
+        << name;
+    if (file)
+      std::fclose(file);
+  }
+  const HANDLE hDots = open(u"\\\\?\\" + ROOT + u"\\...", GENERIC_READ, FILE_SHARE_READ);
+  char bytes[8] = {};
+  DWORD got = 0;
+  EXPECT_TRUE(ReadFile(hDots, bytes, sizeof bytes, &got, nullptr));
+  EXPECT_EQ(std::string(bytes, got), "...");
+  CloseHandle(hDots);
 }
 
 // Shared memory is another file system than the build tree.

@@ -1,7 +1,7 @@
 // zel_run_program.h - what end-to-end tests need beyond the platform
 // interface: starting a program of this build tree and waiting for it, and
-// making a folder link on the machine the program sees. One implementation
-// per platform, chosen by the build.
+// making links on the machine the program sees. One implementation per
+// platform, chosen by the build.
 #pragma once
 
 #include <optional>
@@ -34,5 +34,15 @@ int runProgram(const std::u16string &program, const std::u16string &arguments,
 // (the folder it points to stays).
 bool makeFolderLink(const std::u16string &link, const std::u16string &target);
 bool removeFolderLink(const std::u16string &link);
+// The same for a symbolic link to the file target (which must exist while
+// the link is made or removed: Wine's side waits until it is seen).
+bool makeFileLink(const std::u16string &link, const std::u16string &target);
+// Removes a file or a folder tree, read-only files too; a link goes as a
+// name, never followed. Missing is fine.
+void removeTree(const std::u16string &path);
+bool removeFileLink(const std::u16string &link);
+
+// Gives the file existing a further name, link (a hard link).
+bool makeHardLink(const std::u16string &link, const std::u16string &existing);
 
 } // namespace zeltest

@@ -1,7 +1,9 @@
 // zel_test_support.cpp - the shared test helpers.
 #include "zel_test_support.h"
+#include "zel_run_program.h"
 
 #include "zelsys/files.h"
+#include "zelsys/kernel.h"
 #include "zelsys/security.h"
 #include "zelsys/sync.h"
 #include "zelsys/winconst.h"
@@ -71,6 +73,33 @@ bool writeFileBytes(const std::u16string &path, const std::string &bytes) {
                         nullptr) &&
       dwPut == bytes.size();
   return zelsys::CloseHandle(hFile) && bWritten;
+}
+
+void removeTree(const std::u16string &path) {
+  const zelsys::DWORD dwAttributes = zelsys::GetFileAttributesW(path.c_str());
+  if (dwAttributes == zelsys::INVALID_FILE_ATTRIBUTES)
+    return;
+  const bool bFolder = dwAttributes & zelsys::FILE_ATTRIBUTE_DIRECTORY;
+  if (dwAttributes & zelsys::FILE_ATTRIBUTE_REPARSE_POINT) {
+    EXPECT_TRUE(bFolder ? removeFolderLink(path) : removeFileLink(path)) << narrow(path);
+    return;
+  }
+  if (bFolder) {
+    zelsys::WIN32_FIND_DATAW data{};
+    const zelsys::HANDLE hFind = zelsys::FindFirstFileW((path + u"\\*").c_str(), &data);
+    for (bool more = hFind != zelsys::INVALID_HANDLE_VALUE; more;
+         more = zelsys::FindNextFileW(hFind, &data)) {
+      const std::u16string name = data.cFileName;
+      if (name != u"." && name != u"..")
+        removeTree(path + u"\\" + name);
+    }
+    if (hFind != zelsys::INVALID_HANDLE_VALUE)
+      zelsys::FindClose(hFind);
+  }
+  zelsys::SetFileAttributesW(path.c_str(), zelsys::FILE_ATTRIBUTE_NORMAL);
+  const bool bRemoved =
+      bFolder ? zelsys::RemoveDirectoryW(path.c_str()) : zelsys::DeleteFileW(path.c_str());
+  EXPECT_TRUE(bRemoved) << narrow(path) << " " << zelsys::GetLastError();
 }
 
 bool runOnThreads(const std::vector<std::function<void()>> &functions) {

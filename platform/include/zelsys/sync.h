@@ -1,8 +1,8 @@
-//===- zelsys/sync.h - Threads, events and waiting -------------------------===//
+//===- zelsys/sync.h - Threads, events, mutexes and waiting ----------------===//
 //
-// Events, threads of the calling process and waiting on them, with the
-// Windows names, argument order, results and last-error behaviour.
-// CloseHandle (security.h) closes both kinds of handle.
+// Events, mutexes, threads of the calling process and waiting on them, with
+// the Windows names, argument order, results and last-error behaviour.
+// CloseHandle (security.h) closes each kind of handle.
 //
 //===----------------------------------------------------------------------===//
 #pragma once
@@ -26,13 +26,32 @@ HANDLE CreateEventW(SECURITY_ATTRIBUTES *lpEventAttributes, BOOL bManualReset, B
 BOOL SetEvent(HANDLE hEvent);
 BOOL ResetEvent(HANDLE hEvent);
 
+// A mutex is owned by one thread at a time: a wait takes it, the owning
+// thread may take it again, and it is free once each take has had its
+// ReleaseMutex. Names follow the events' rules above (ERROR_ALREADY_EXISTS
+// likewise) and reach the same mutex from every process of the machine.
+// bInitialOwner makes the calling thread the owner of a mutex the call
+// creates; an existing one is opened as it is. A thread that ends owning a
+// mutex abandons it: the next wait takes it with WAIT_ABANDONED. A mutex and
+// its name last as long as a handle to it. Where the substitute differs:
+// when a process closes its last handle to a mutex one of its threads owns,
+// the mutex is abandoned at once (Windows keeps it owned, for the other
+// processes' handles, until that thread ends); and mutex names are kept
+// apart from event names (Windows refuses another kind's name with
+// ERROR_INVALID_HANDLE).
+HANDLE CreateMutexW(SECURITY_ATTRIBUTES *lpMutexAttributes, BOOL bInitialOwner, LPCWSTR lpName);
+// ERROR_NOT_OWNER when the calling thread does not own the mutex.
+BOOL ReleaseMutex(HANDLE hMutex);
+
 // WAIT_OBJECT_0 when the object is signalled (a wait on an automatic-reset
-// event takes the signal and resets it, so only one waiter is released),
+// event takes the signal and resets it, so only one waiter is released; a
+// wait on a mutex takes it), WAIT_ABANDONED when it took an abandoned mutex,
 // WAIT_TIMEOUT after dwMilliseconds (INFINITE: never), WAIT_FAILED with the
 // last error set when the handle cannot be waited on.
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 // Without fWaitAll, as WaitForMultipleObjects: the lowest signalled index
-// (WAIT_OBJECT_0 + index); an input message of dwWakeMask ends the wait too
+// (WAIT_OBJECT_0 + index, WAIT_ABANDONED_0 + index for an abandoned mutex);
+// an input message of dwWakeMask ends the wait too
 // (WAIT_OBJECT_0 + nCount). With fWaitAll the wait ends when every object is
 // signalled and an input message has come. The substitute has no message
 // queue, so there no message ever comes and a wait for all runs out its time.

@@ -55,12 +55,15 @@ constexpr DWORD ERROR_HANDLE_EOF = 38;
 constexpr DWORD ERROR_BAD_NETPATH = 53;
 constexpr DWORD ERROR_FILE_EXISTS = 80;
 constexpr DWORD ERROR_DISK_FULL = 112;
+constexpr DWORD ERROR_FILE_TOO_LARGE = 223;
 constexpr DWORD ERROR_INVALID_NAME = 123;
 constexpr DWORD ERROR_NEGATIVE_SEEK = 131;
 constexpr DWORD ERROR_DIR_NOT_EMPTY = 145;
 constexpr DWORD ERROR_BAD_EXE_FORMAT = 193;
 constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
 constexpr DWORD ERROR_DIRECTORY = 267;
+constexpr DWORD ERROR_NOT_OWNER = 288;
+constexpr DWORD ERROR_CANT_ACCESS_FILE = 1920;
 constexpr DWORD ERROR_NO_SYSTEM_RESOURCES = 1450;
 constexpr DWORD ERROR_RESOURCE_DATA_NOT_FOUND = 1812;
 constexpr DWORD ERROR_RESOURCE_TYPE_NOT_FOUND = 1813;
@@ -84,6 +87,8 @@ constexpr DWORD MAX_PATH = 260;
 // Files: access, sharing, dispositions, attributes, pointer moves, the
 // failure values and move options.
 constexpr DWORD GENERIC_READ = 0x80000000u;
+constexpr DWORD WRITE_DAC = 0x00040000u;
+constexpr DWORD WRITE_OWNER = 0x00080000u;
 constexpr DWORD GENERIC_WRITE = 0x40000000u;
 // Without FILE_WRITE_DATA, a handle with FILE_APPEND_DATA writes only at the
 // end of the file, wherever others have moved it.
@@ -105,6 +110,7 @@ constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
 constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x20;
 constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
 constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
+constexpr DWORD FILE_FLAG_BACKUP_SEMANTICS = 0x02000000u;
 constexpr DWORD FILE_BEGIN = 0;
 constexpr DWORD FILE_CURRENT = 1;
 constexpr DWORD FILE_END = 2;
@@ -118,6 +124,8 @@ constexpr DWORD MOVEFILE_WRITE_THROUGH = 0x8;
 
 // Waiting, threads and handle duplication.
 constexpr DWORD WAIT_OBJECT_0 = 0;
+constexpr DWORD WAIT_ABANDONED = 0x80;
+constexpr DWORD WAIT_ABANDONED_0 = 0x80;
 constexpr DWORD WAIT_TIMEOUT = 258;
 constexpr DWORD WAIT_FAILED = 0xFFFFFFFFu;
 constexpr DWORD INFINITE = 0xFFFFFFFFu;
