@@ -159,11 +159,9 @@ bool CPatchApp::appendToPatchLog(const CZELWCharString &strRecord) {
     if (!file.isValid())
       return false;
     static const ZEL_BYTE BYTE_ORDER_MARK[] = {0xFF, 0xFE};
-    const bool bPositioned =
-        zelsys::GetLastError() == zelsys::ERROR_ALREADY_EXISTS
-            ? zelsys::SetFilePointer(file.get(), 0, nullptr, zelsys::FILE_END) !=
-                  zelsys::INVALID_SET_FILE_POINTER
-            : file.write(BYTE_ORDER_MARK, sizeof BYTE_ORDER_MARK);
+    const bool bPositioned = zelsys::GetLastError() == zelsys::ERROR_ALREADY_EXISTS
+                                 ? file.moveToEnd()
+                                 : file.write(BYTE_ORDER_MARK, sizeof BYTE_ORDER_MARK);
     // The record goes out with its terminating NUL, as the log has always held.
     const ZEL_USHORT *pText = strRecord.getBuffer() != nullptr ? strRecord.getBuffer() : u"";
     return bPositioned && file.write(pText, (strRecord.getLength() + 1) * sizeof(ZEL_USHORT));

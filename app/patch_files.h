@@ -21,6 +21,14 @@ public:
     m_hFile = zelsys::INVALID_HANDLE_VALUE;
     return bClosed;
   }
+  // Moves to the end, however large the file (the high part taken too).
+  bool moveToEnd() const {
+    zelsys::LONG lHigh = 0;
+    zelsys::SetLastError(zelsys::ERROR_SUCCESS);
+    return zelsys::SetFilePointer(m_hFile, 0, &lHigh, zelsys::FILE_END) !=
+               zelsys::INVALID_SET_FILE_POINTER ||
+           zelsys::GetLastError() == zelsys::ERROR_SUCCESS;
+  }
   // Whether all dwBytes were written.
   bool write(const void *pData, zelsys::DWORD dwBytes) const {
     if (dwBytes == 0)

@@ -165,6 +165,32 @@ TEST_F(FsTest, ReadDropsTheByteOrderMarkUnlessAskedToKeepIt) {
   }
 }
 
+// A file past 4 GiB is read by its whole size: a whole read fails with the
+// file-too-large error, never cut to the low 32 bits of the size; a part
+// read gets its bytes. (Sparse where the file system can.)
+TEST_F(FsTest, SizesPast4GiBAreNeverCut) {
+  const std::u16string path = at(u"large.bin");
+  HANDLE hFile = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(hFile, INVALID_HANDLE_VALUE);
+  LONG lHigh = 1;
+  DWORD dwWritten = 0;
+  EXPECT_NE(SetFilePointer(hFile, 2, &lHigh, FILE_BEGIN), INVALID_SET_FILE_POINTER);
+  EXPECT_TRUE(WriteFile(hFile, "z", 1, &dwWritten, nullptr));
+  CloseHandle(hFile);
+  zeltest::RecordingSink sink;
+  CZELFile file(str(path));
+  ASSERT_TRUE(file.open(CZELFile::omRead));
+  CZELBuffer<ZEL_BYTE> out(reinterpret_cast<const ZEL_BYTE *>("kept"), 4);
+  EXPECT_FALSE(file.read(out, 0, false));
+  EXPECT_EQ(bytesOf(out), (Bytes{'k', 'e', 'p', 't'}));
+  ASSERT_EQ(sink.count(), 1u);
+  EXPECT_EQ(sink.entries()[0].message, u"Unable to read from file");
+  EXPECT_EQ(sink.entries()[0].value, static_cast<ZEL_LONG>(ERROR_FILE_TOO_LARGE));
+  EXPECT_TRUE(file.read(out, 3, false));
+  EXPECT_EQ(bytesOf(out), (Bytes{0, 0, 0}));
+}
+
 TEST_F(FsTest, ExistenceTestsTellFilesFoldersAndDrives) {
   writeFile(at(u"plain.txt"), {'x'});
   ASSERT_TRUE(CreateDirectoryW(at(u"Sub").c_str(), nullptr));

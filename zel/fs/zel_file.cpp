@@ -16,6 +16,7 @@
 #include "zelsys/security.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <iterator>
 
@@ -23,6 +24,9 @@ static const ZEL_USHORT ZEL_SOURCE[] = u".\\zel_file";
 static const ZEL_USHORT ZEL_CLASS[] = u"CZELFile";
 
 namespace {
+
+// The most a whole-file read takes into one buffer.
+constexpr std::uint64_t MAX_WHOLE_READ = 0x7FFFFFFF;
 
 template <class Body>
 bool runOperation(const ZEL_USHORT *pszMethod, ZEL_ULONG ulLine, Body &&body) {
@@ -155,8 +159,11 @@ bool CZELFile::openWindows(const CZELWCharString &strPath, ZEL_ULONG ulMode) {
     if (hFile == zelsys::INVALID_HANDLE_VALUE)
       throw CZELFileOpenException(zelPathText(strPath), ZEL_SOURCE, __LINE__, 1, true, false);
     m_hFile = hFile;
+    // With the high part, so that a file past 4 GiB is appended to at its
+    // end rather than not moved at all.
+    zelsys::LONG lHigh = 0;
     if (ulMode == omAppend)
-      zelsys::SetFilePointer(m_hFile, 0, nullptr, zelsys::FILE_END);
+      zelsys::SetFilePointer(m_hFile, 0, &lHigh, zelsys::FILE_END);
     return true;
   });
 }
@@ -208,16 +215,21 @@ void CZELFile::readInto(ZEL_BYTE *pData, ZEL_ULONG ulCount) {
 
 bool CZELFile::read(CZELBuffer<ZEL_BYTE> &out, ZEL_ULONG ulCount, bool bKeepMark) {
   return runOperation(u"read", __LINE__, [&] {
-    const zelsys::DWORD dwSize = zelsys::GetFileSize(m_hFile, nullptr);
+    zelsys::DWORD dwHigh = 0;
+    const zelsys::DWORD dwLow = zelsys::GetFileSize(m_hFile, &dwHigh);
     const bool bWholeFile = ulCount == 0;
-    if (bWholeFile) {
-      if (dwSize == zelsys::INVALID_FILE_SIZE)
-        throw CZELFileReadException(-1, ZEL_SOURCE, __LINE__, 1, true, false);
-      ulCount = dwSize;
-    }
-    if (dwSize == 0)
+    if (dwLow == zelsys::INVALID_FILE_SIZE && zelsys::GetLastError() != zelsys::ERROR_SUCCESS)
+      throw CZELFileReadException(-1, ZEL_SOURCE, __LINE__, 1, true, false);
+    const std::uint64_t ullSize = static_cast<std::uint64_t>(dwHigh) << 32 | dwLow;
+    // A whole file must fit one buffer of a 32-bit program: a larger one
+    // fails, it is never cut to what its low 32 bits say.
+    if (bWholeFile && ullSize > MAX_WHOLE_READ)
+      throw CZELFileReadException(static_cast<ZEL_LONG>(zelsys::ERROR_FILE_TOO_LARGE), ZEL_SOURCE,
+                                  __LINE__, 1, true, false);
+    if (ullSize == 0)
       return true;
-    ulCount = std::min<ZEL_ULONG>(ulCount, dwSize);
+    ulCount = bWholeFile ? static_cast<ZEL_ULONG>(ullSize)
+                         : static_cast<ZEL_ULONG>(std::min<std::uint64_t>(ulCount, ullSize));
     // The head is two bytes, or fewer when less is asked for or there. A
     // UTF-16LE byte-order mark in it is left out, and a part read then takes
     // ulCount bytes after it. One allocation holds the result, which is
