@@ -222,8 +222,12 @@ bool UpdateFireFoxConfig() {
 
 bool ModifyExtensionCache(const CZELWCharString &strPath) {
   logDebug(u"ModifyExtensionCache", 208, strPath);
-  const CHeldFolder folder(folderOf(strPath));
-  const CZELWCharString strName =
-      CZELWCharString(strPath.getBuffer() + folderOf(strPath).getLength());
-  return rewriteCache(folder, strName) == zelsys::ERROR_SUCCESS;
+  // Either separator ends the folder, as in every Windows path.
+  const std::u16string path = strPath.getBuffer() != nullptr ? strPath.getBuffer() : u"";
+  const std::size_t cut = path.find_last_of(u"\\/");
+  if (cut == std::u16string::npos)
+    return false;
+  const CHeldFolder folder(CZELWCharString(path.substr(0, cut + 1).c_str()));
+  return rewriteCache(folder, CZELWCharString(path.substr(cut + 1).c_str())) ==
+         zelsys::ERROR_SUCCESS;
 }
