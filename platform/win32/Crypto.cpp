@@ -47,23 +47,19 @@ struct Cng {
   bool ok = false;
 };
 
-template <class Fn> Fn entry(::HMODULE hModule, const char *pszName) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(::GetProcAddress(hModule, pszName)));
-}
-
 const Cng &cng() {
   static const Cng instance = [] {
     Cng c;
     ::HMODULE hModule = ::LoadLibraryW(L"bcrypt.dll");
     if (hModule == nullptr)
       return c;
-    c.open = entry<OpenAlgorithmFn>(hModule, "BCryptOpenAlgorithmProvider");
-    c.close = entry<CloseAlgorithmFn>(hModule, "BCryptCloseAlgorithmProvider");
-    c.setProperty = entry<SetPropertyFn>(hModule, "BCryptSetProperty");
-    c.generateKey = entry<GenerateKeyFn>(hModule, "BCryptGenerateSymmetricKey");
-    c.destroyKey = entry<DestroyKeyFn>(hModule, "BCryptDestroyKey");
-    c.encrypt = entry<CipherFn>(hModule, "BCryptEncrypt");
-    c.decrypt = entry<CipherFn>(hModule, "BCryptDecrypt");
+    c.open = win32::entryOf<OpenAlgorithmFn>(hModule, "BCryptOpenAlgorithmProvider");
+    c.close = win32::entryOf<CloseAlgorithmFn>(hModule, "BCryptCloseAlgorithmProvider");
+    c.setProperty = win32::entryOf<SetPropertyFn>(hModule, "BCryptSetProperty");
+    c.generateKey = win32::entryOf<GenerateKeyFn>(hModule, "BCryptGenerateSymmetricKey");
+    c.destroyKey = win32::entryOf<DestroyKeyFn>(hModule, "BCryptDestroyKey");
+    c.encrypt = win32::entryOf<CipherFn>(hModule, "BCryptEncrypt");
+    c.decrypt = win32::entryOf<CipherFn>(hModule, "BCryptDecrypt");
     c.ok = c.open && c.close && c.setProperty && c.generateKey && c.destroyKey && c.encrypt &&
            c.decrypt;
     return c;

@@ -4,7 +4,10 @@
 // relative to the held folder with FILE_OPEN_REPARSE_POINT, so a link is
 // opened as itself and then refused; renames and deletions go through
 // NtSetInformationFile on a handle opened that way, the new name again
-// relative to the folder. Windows XP has all of them (ntdll). Only code for
+// relative to the folder. Every Windows since NT has them (ntdll), as it has
+// the security calls by handle; the headers this program is built with
+// declare them only apart from the base set, so they are found at run
+// time, and where one is missing the calls fail cleanly. Only code for
 // Windows belongs here.
 //
 //===----------------------------------------------------------------------===//
@@ -25,7 +28,38 @@ namespace {
 
 constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-const wchar_t *wide(LPCWSTR text) { return reinterpret_cast<const wchar_t *>(text); }
+// The calls found at run time.
+struct Calls {
+  NTSTATUS(NTAPI *createFile)
+  (PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER, ULONG, ULONG, ULONG,
+   ULONG, PVOID, ULONG);
+  NTSTATUS(NTAPI *setInformation)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FILE_INFORMATION_CLASS);
+  ULONG(NTAPI *toDosError)(NTSTATUS);
+  ::DWORD(WINAPI *getSecurity)(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID *, PSID *, PACL *,
+                               PACL *, PSECURITY_DESCRIPTOR *);
+  ::DWORD(WINAPI *setSecurity)(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID, PSID, PACL,
+                               PACL);
+  bool ok() const {
+    return createFile && setInformation && toDosError && getSecurity && setSecurity;
+  }
+};
+
+const Calls &calls() {
+  static const Calls found = [] {
+    // Both are loaded in every process: ntdll always, advapi32 by the
+    // program's own imports.
+    const ::HMODULE hNt = ::GetModuleHandleW(L"ntdll.dll");
+    const ::HMODULE hAdvapi = ::LoadLibraryW(L"advapi32.dll");
+    Calls c;
+    c.createFile = win32::entryOf<decltype(c.createFile)>(hNt, "NtCreateFile");
+    c.setInformation = win32::entryOf<decltype(c.setInformation)>(hNt, "NtSetInformationFile");
+    c.toDosError = win32::entryOf<decltype(c.toDosError)>(hNt, "RtlNtStatusToDosError");
+    c.getSecurity = win32::entryOf<decltype(c.getSecurity)>(hAdvapi, "GetSecurityInfo");
+    c.setSecurity = win32::entryOf<decltype(c.setSecurity)>(hAdvapi, "SetSecurityInfo");
+    return c;
+  }();
+  return found;
+}
 
 HANDLE failHandle(::DWORD dwError) {
   ::SetLastError(dwError);
@@ -33,7 +67,7 @@ HANDLE failHandle(::DWORD dwError) {
 }
 
 BOOL failStatus(NTSTATUS status) {
-  ::SetLastError(::RtlNtStatusToDosError(status));
+  ::SetLastError(calls().toDosError(status));
   return FALSE;
 }
 
@@ -41,7 +75,7 @@ BOOL failStatus(NTSTATUS status) {
 bool isOneName(LPCWSTR lpName) {
   if (lpName == nullptr)
     return false;
-  const std::wstring_view name(wide(lpName));
+  const std::wstring_view name(win32::wide(lpName));
   return !name.empty() && name != L"." && name != L".." &&
          name.find_first_of(L"\\/") == std::wstring_view::npos;
 }
@@ -61,21 +95,16 @@ ULONG ntDisposition(::DWORD dwCreationDisposition) {
   }
 }
 
-OBJECT_ATTRIBUTES objectBelow(HANDLE hFolder, UNICODE_STRING &name, LPCWSTR lpName) {
-  ::RtlInitUnicodeString(&name, wide(lpName));
-  OBJECT_ATTRIBUTES object;
-  InitializeObjectAttributes(&object, &name, OBJ_CASE_INSENSITIVE, hFolder, nullptr);
-  return object;
-}
-
 // Opens lpName below hFolder, a link as itself.
 NTSTATUS openBelow(HANDLE hFolder, LPCWSTR lpName, ACCESS_MASK access, ULONG share,
                    ULONG disposition, ULONG options, ULONG attributes, HANDLE &hFile,
                    ULONG_PTR &information) {
-  UNICODE_STRING name;
-  OBJECT_ATTRIBUTES object = objectBelow(hFolder, name, lpName);
+  const USHORT cbName = static_cast<USHORT>(std::wcslen(win32::wide(lpName)) * sizeof(wchar_t));
+  UNICODE_STRING name{cbName, cbName, const_cast<PWSTR>(win32::wide(lpName))};
+  OBJECT_ATTRIBUTES object;
+  InitializeObjectAttributes(&object, &name, OBJ_CASE_INSENSITIVE, hFolder, nullptr);
   IO_STATUS_BLOCK io{};
-  const NTSTATUS status = ::NtCreateFile(
+  const NTSTATUS status = calls().createFile(
       &hFile, access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &object, &io, nullptr, attributes, share,
       disposition, options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
   information = io.Information;
@@ -97,6 +126,10 @@ BOOL openForName(HANDLE hFolder, LPCWSTR lpName, ULONG options, HANDLE &hFile) {
     ::SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
+  if (!calls().ok()) {
+    ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return FALSE;
+  }
   ULONG_PTR information = 0;
   const NTSTATUS status =
       openBelow(hFolder, lpName, DELETE, kShareAll, FILE_OPEN, options, 0, hFile, information);
@@ -106,7 +139,7 @@ BOOL openForName(HANDLE hFolder, LPCWSTR lpName, ULONG options, HANDLE &hFile) {
 // Sets one kind of information on a handle; closes it either way.
 BOOL setAndClose(HANDLE hFile, void *pInfo, ULONG cbInfo, FILE_INFORMATION_CLASS kind) {
   IO_STATUS_BLOCK io{};
-  const NTSTATUS status = ::NtSetInformationFile(hFile, &io, pInfo, cbInfo, kind);
+  const NTSTATUS status = calls().setInformation(hFile, &io, pInfo, cbInfo, kind);
   ::CloseHandle(hFile);
   return NT_SUCCESS(status) ? TRUE : failStatus(status);
 }
@@ -117,10 +150,12 @@ HANDLE CreateFileBelowW(HANDLE hFolder, LPCWSTR lpName, DWORD dwDesiredAccess, D
                         DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes) {
   const bool bFolder = (dwFlagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) != 0;
   if (hFolder == nullptr)
-    return ::CreateFileW(wide(lpName), dwDesiredAccess, dwShareMode, nullptr, dwCreationDisposition,
-                         dwFlagsAndAttributes, nullptr);
+    return ::CreateFileW(win32::wide(lpName), dwDesiredAccess, dwShareMode, nullptr,
+                         dwCreationDisposition, dwFlagsAndAttributes, nullptr);
   if (!isOneName(lpName))
     return failHandle(ERROR_INVALID_NAME);
+  if (!calls().ok())
+    return failHandle(ERROR_CALL_NOT_IMPLEMENTED);
   if (dwCreationDisposition < CREATE_NEW || dwCreationDisposition > TRUNCATE_EXISTING ||
       (bFolder && dwCreationDisposition != OPEN_EXISTING))
     return failHandle(ERROR_INVALID_PARAMETER);
@@ -153,7 +188,7 @@ BOOL MoveFileBelowW(HANDLE hFolder, LPCWSTR lpExistingName, LPCWSTR lpNewName, D
   HANDLE hFile = nullptr;
   if (!openForName(hFolder, lpExistingName, 0, hFile))
     return FALSE;
-  const std::size_t cbName = std::wcslen(wide(lpNewName)) * sizeof(wchar_t);
+  const std::size_t cbName = std::wcslen(win32::wide(lpNewName)) * sizeof(wchar_t);
   std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFORMATION) + cbName);
   auto *pInfo = reinterpret_cast<FILE_RENAME_INFORMATION *>(buffer.data());
   pInfo->ReplaceIfExists = (dwFlags & MOVEFILE_REPLACE_EXISTING) != 0;
@@ -180,8 +215,10 @@ DWORD copyFileIdentity(HANDLE hFrom, HANDLE hTo) {
   PSECURITY_DESCRIPTOR pDescriptor = nullptr;
   constexpr SECURITY_INFORMATION kWhat =
       OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
-  ::DWORD dwError = ::GetSecurityInfo(hFrom, SE_FILE_OBJECT, kWhat, &pOwner, &pGroup, &pDacl,
-                                      nullptr, &pDescriptor);
+  if (!calls().ok())
+    return ERROR_CALL_NOT_IMPLEMENTED;
+  ::DWORD dwError = calls().getSecurity(hFrom, SE_FILE_OBJECT, kWhat, &pOwner, &pGroup, &pDacl,
+                                        nullptr, &pDescriptor);
   if (dwError != ERROR_SUCCESS)
     return dwError;
   SECURITY_DESCRIPTOR_CONTROL control = 0;
@@ -193,13 +230,13 @@ DWORD copyFileIdentity(HANDLE hFrom, HANDLE hTo) {
       DACL_SECURITY_INFORMATION |
       ((control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION
                                      : UNPROTECTED_DACL_SECURITY_INFORMATION);
-  dwError = ::SetSecurityInfo(hTo, SE_FILE_OBJECT,
-                              dacl | OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION,
-                              pOwner, pGroup, pDacl, nullptr);
+  dwError = calls().setSecurity(hTo, SE_FILE_OBJECT,
+                                dacl | OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION,
+                                pOwner, pGroup, pDacl, nullptr);
   // Giving a file to another owner takes a privilege the process may not
   // hold: then the access list alone, which is what lets the user in.
   if (dwError != ERROR_SUCCESS)
-    dwError = ::SetSecurityInfo(hTo, SE_FILE_OBJECT, dacl, nullptr, nullptr, pDacl, nullptr);
+    dwError = calls().setSecurity(hTo, SE_FILE_OBJECT, dacl, nullptr, nullptr, pDacl, nullptr);
   ::LocalFree(pDescriptor);
   if (dwError != ERROR_SUCCESS)
     return dwError;
@@ -214,8 +251,8 @@ DWORD copyFileIdentity(HANDLE hFrom, HANDLE hTo) {
                                                               : FILE_ATTRIBUTE_NORMAL;
   IO_STATUS_BLOCK io{};
   const NTSTATUS status =
-      ::NtSetInformationFile(hTo, &io, &basic, sizeof(basic), FileBasicInformation);
-  return NT_SUCCESS(status) ? ERROR_SUCCESS : ::RtlNtStatusToDosError(status);
+      calls().setInformation(hTo, &io, &basic, sizeof(basic), FileBasicInformation);
+  return NT_SUCCESS(status) ? ERROR_SUCCESS : calls().toDosError(status);
 }
 
 } // namespace common

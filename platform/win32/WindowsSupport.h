@@ -31,4 +31,13 @@ static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wchar_t expected");
 static_assert(sizeof(::DWORD) == sizeof(zelsys::DWORD), "DWORD size");
 static_assert(sizeof(::LONG) == sizeof(zelsys::LONG), "LONG size");
 
+// A function of a loaded DLL found at run time, as type Fn; null when the
+// module or the function is missing. For calls outside what the program
+// imports (Windows XP lacks some, the headers declare others only apart).
+template <class Fn> Fn entryOf(::HMODULE hModule, const char *pszName) {
+  return hModule != nullptr ? reinterpret_cast<Fn>(
+                                  reinterpret_cast<void (*)()>(::GetProcAddress(hModule, pszName)))
+                            : nullptr;
+}
+
 } // namespace zelsys::win32

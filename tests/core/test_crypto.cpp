@@ -160,7 +160,7 @@ std::vector<ZEL_BYTE> seal(const std::vector<ZEL_BYTE> &key, const std::vector<Z
 
 } // namespace
 
-// The same vectors (the first two are the GCM specification's test cases 13
+// The same vectors (the first two are GCM's published test cases 13
 // and 14, the third computed by another implementation) on every cipher the
 // platform has: on Windows that of CNG and the one made for Windows XP from
 // the provider's AES, each opening what the other sealed.
