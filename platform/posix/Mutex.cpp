@@ -382,9 +382,7 @@ HANDLE CreateMutexW(SECURITY_ATTRIBUTES *, BOOL bInitialOwner, LPCWSTR lpName) {
     }
     bExisted = bExisted || file.bElsewhere;
   }
-  const HANDLE hMutex = posix::addHandle(std::move(mutex));
-  SetLastError(bExisted ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
-  return hMutex;
+  return posix::addCreatedHandle(std::move(mutex), bExisted);
 }
 
 BOOL ReleaseMutex(HANDLE hMutex) {

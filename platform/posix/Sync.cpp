@@ -106,6 +106,12 @@ DWORD posix::Waitable::tryAcquire() {
   return acquireLocked() ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
 }
 
+HANDLE posix::addCreatedHandle(std::shared_ptr<KernelObject> object, bool bExisted) {
+  const HANDLE hObject = addHandle(std::move(object));
+  SetLastError(bExisted ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+  return hObject;
+}
+
 DWORD posix::objectNameKey(LPCWSTR lpName, std::u16string &key) {
   key = lpName != nullptr ? std::u16string(lpName) : std::u16string();
   // The documented limit; Wine 8 takes longer names.
@@ -136,9 +142,7 @@ HANDLE CreateEventW(SECURITY_ATTRIBUTES *, BOOL bManualReset, BOOL bInitialState
   bool bExisted = false;
   std::shared_ptr<Event> event =
       name.empty() ? make() : eventNames().findOrMake(name, bExisted, make);
-  const HANDLE hEvent = posix::addHandle(std::move(event));
-  SetLastError(bExisted ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
-  return hEvent;
+  return posix::addCreatedHandle(std::move(event), bExisted);
 }
 
 BOOL SetEvent(HANDLE hEvent) {

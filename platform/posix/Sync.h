@@ -75,6 +75,10 @@ void abandonOwnedMutexes();
 // ERROR_SUCCESS, or the error the call reports for the name.
 DWORD objectNameKey(LPCWSTR lpName, std::u16string &key);
 
+// The handle CreateEventW and CreateMutexW return for an object, with the
+// last error saying whether its name was in use already.
+HANDLE addCreatedHandle(std::shared_ptr<KernelObject> object, bool bExisted);
+
 // The named objects of one kind in this process, held weakly, so a name
 // lasts exactly as long as a handle to its object. Keep each table for the
 // whole run (never destroyed): objects still open at exit end after the
