@@ -47,14 +47,12 @@ PSID FreeSid(PSID pSid) { return ::FreeSid(pSid); }
 BOOL CreateWellKnownSid(WELL_KNOWN_SID_TYPE WellKnownSidType, PSID DomainSid, PSID pSid,
                         DWORD *cbSid) {
   using CreateFunction = ::BOOL(WINAPI *)(::WELL_KNOWN_SID_TYPE, ::PSID, ::PSID, ::DWORD *);
-  const ::HMODULE hAdvapi = ::GetModuleHandleW(L"advapi32.dll");
-  const ::FARPROC pFound =
-      hAdvapi != nullptr ? ::GetProcAddress(hAdvapi, "CreateWellKnownSid") : nullptr;
-  if (pFound == nullptr) {
+  const auto pCreate =
+      win32::entryOf<CreateFunction>(::GetModuleHandleW(L"advapi32.dll"), "CreateWellKnownSid");
+  if (pCreate == nullptr) {
     ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
     return FALSE;
   }
-  const auto pCreate = reinterpret_cast<CreateFunction>(reinterpret_cast<void (*)()>(pFound));
   return pCreate(static_cast<::WELL_KNOWN_SID_TYPE>(WellKnownSidType), DomainSid, pSid,
                  reinterpret_cast<::DWORD *>(cbSid));
 }

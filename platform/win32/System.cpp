@@ -65,8 +65,8 @@ BOOL IsWow64Process(HANDLE hProcess, BOOL *Wow64Process) {
   // Found at run time: Windows XP before Service Pack 2 lacks the export,
   // and a system without it runs no program under WoW64.
   using Function = ::BOOL(WINAPI *)(::HANDLE, ::PBOOL);
-  const auto pIsWow64Process = functionCast<Function>(
-      ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "IsWow64Process"));
+  const auto pIsWow64Process =
+      win32::entryOf<Function>(::GetModuleHandleW(L"kernel32.dll"), "IsWow64Process");
   if (pIsWow64Process == nullptr) {
     if (Wow64Process == nullptr) {
       ::SetLastError(ERROR_NOACCESS);
