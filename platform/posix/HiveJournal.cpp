@@ -4,27 +4,32 @@
 // guarantees are stated in HiveJournal.h. Linux only.
 //
 // Every function that touches a file reports in Win32's error space; a hive
-// that hivex refuses is ERROR_BADDB wherever it shows up, because a hive we
-// cannot read is one we must not write either.
+// that fails its check is ERROR_BADDB wherever it shows up, because a hive
+// we cannot read whole is one we must not write either.
 //
 //===----------------------------------------------------------------------===//
 #include "HiveJournal.h"
 #include "Errors.h"
-#include "HiveBigData.h"
-#include "HiveImage.h"
+#include "HiveFold.h"
 #include "HostIo.h"
+#include "RegfReader.h"
 #include "RegistryStore.h"
 #include "Utf.h"
+
+#include <openssl/evp.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <iterator>
 #include <memory>
+#include <new>
+#include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
@@ -36,7 +41,9 @@ namespace zelsys::posix {
 
 namespace {
 
-constexpr std::string_view kTag{"ZELJRN1\n", 8};
+constexpr std::string_view kTag{"ZELJRN2\n", 8};
+// The tag and the digest of the hive the journal belongs to.
+constexpr std::size_t kHeaderSize = 8 + 32;
 constexpr std::size_t kRecordHeader = 8;
 // A length beyond this is damage, not a record: the largest legal record (a
 // value of 16,383-unit name and data far beyond any sane value) fits easily.
@@ -122,6 +129,8 @@ std::vector<std::u16string> splitPath(std::u16string_view path) {
 }
 
 bool validOperation(const HiveOperation &op) {
+  if (op.kind == HiveOpKind::Folded)
+    return op.keyPath.empty() && op.data.size() == HiveDigest().size();
   const auto parts = splitPath(op.keyPath);
   if (parts.size() > kMaxTreeDepth || (op.kind == HiveOpKind::DeleteKeyTree && parts.empty()))
     return false;
@@ -136,23 +145,49 @@ bool validOperation(const HiveOperation &op) {
   case HiveOpKind::DeleteValue:
     return op.valueName.size() <= kMaxValueNameLength &&
            op.valueName.find(u'\0') == op.valueName.npos;
+  case HiveOpKind::Folded:
+    break;
   }
   return false;
 }
 
-// Splits a journal's bytes into its completed records; validBytes is where
-// the first torn or damaged record (or the end) starts.
-DWORD parseJournal(std::string_view bytes, std::vector<HiveOperation> &ops,
-                   std::size_t &validBytes) {
-  ops.clear();
-  validBytes = 0;
-  if (bytes.size() < kTag.size())
-    // A journal whose creation was cut short holds a prefix of the tag.
-    return kTag.substr(0, bytes.size()) == bytes ? ERROR_SUCCESS : ERROR_BADDB;
-  if (bytes.substr(0, kTag.size()) != kTag)
-    return ERROR_BADDB;
-  std::size_t at = kTag.size();
-  validBytes = at;
+// A journal as read: whether it is ours and bound to a hive, the calls it
+// completed, and where the first torn or damaged record (or the end) starts.
+struct JournalImage {
+  enum State { New, Foreign, Bound } state = New;
+  HiveDigest bound{};
+  std::optional<HiveDigest> folded; // the hive a checkpoint wrote from it
+  std::vector<HiveOperation> ops;
+  std::size_t validBytes = 0;
+};
+
+// What a journal is to the hive as it is now.
+enum class Fit { Belongs, Folded, Stale };
+
+Fit fitOf(const JournalImage &journal, const HiveDigest &hive) {
+  if (journal.state == JournalImage::New ||
+      (journal.state == JournalImage::Bound && journal.bound == hive))
+    return Fit::Belongs;
+  return journal.folded == hive ? Fit::Folded : Fit::Stale;
+}
+
+JournalImage parseJournal(std::string_view bytes) {
+  JournalImage journal;
+  if (bytes.size() < kHeaderSize) {
+    // A journal whose creation was cut short holds a prefix of the header.
+    const std::size_t tag = std::min(bytes.size(), kTag.size());
+    journal.state =
+        bytes.substr(0, tag) == kTag.substr(0, tag) ? JournalImage::New : JournalImage::Foreign;
+    return journal;
+  }
+  if (bytes.substr(0, kTag.size()) != kTag) {
+    journal.state = JournalImage::Foreign;
+    return journal;
+  }
+  journal.state = JournalImage::Bound;
+  std::copy_n(bytes.begin() + kTag.size(), journal.bound.size(), journal.bound.begin());
+  std::size_t at = kHeaderSize;
+  journal.validBytes = at;
   // A call's records count only once its last one (without the flag) is
   // there: a call is replayed whole or not at all.
   std::vector<HiveOperation> call;
@@ -166,15 +201,35 @@ DWORD parseJournal(std::string_view bytes, std::vector<HiveOperation> &ops,
     if (crc32(payload, crc32(bytes.substr(at, 4))) != getU32(bytes, at + 4) ||
         !decodeHiveOperation(payload, op))
       break;
-    call.push_back(std::move(op));
     at += kRecordHeader + length;
+    if (op.kind == HiveOpKind::Folded) {
+      journal.folded.emplace();
+      std::copy(op.data.begin(), op.data.end(), journal.folded->begin());
+    } else {
+      call.push_back(std::move(op));
+    }
     if ((header & kMoreInCall) == 0) {
-      std::move(call.begin(), call.end(), std::back_inserter(ops));
+      std::move(call.begin(), call.end(), std::back_inserter(journal.ops));
       call.clear();
-      validBytes = at;
+      journal.validBytes = at;
     }
   }
-  return ERROR_SUCCESS;
+  return journal;
+}
+
+std::string encodeRecords(const std::vector<HiveOperation> &call) {
+  std::string records;
+  for (std::size_t i = 0; i < call.size(); ++i) {
+    const std::string payload = encodeHiveOperation(call[i]);
+    if (!validOperation(call[i]) || payload.size() > kMaxPayload)
+      return {};
+    std::string header;
+    putU32(header,
+           static_cast<std::uint32_t>(payload.size()) | (i + 1 < call.size() ? kMoreInCall : 0));
+    putU32(header, crc32(payload, crc32(header)));
+    records += header + payload;
+  }
+  return records;
 }
 
 std::string folderOf(const std::string &path) {
@@ -194,154 +249,6 @@ DWORD syncFolder(const std::string &path) {
   return synced ? ERROR_SUCCESS : win32ErrorFromErrno(error);
 }
 
-// ---- Applying records to a hive open in hivex --------------------------------
-
-// A failing hivex call: out of memory is that, anything else a hive we
-// cannot make sense of.
-struct HiveFailure {
-  DWORD code;
-};
-[[noreturn]] void failHivex() {
-  throw HiveFailure{errno == ENOMEM ? ERROR_OUTOFMEMORY : ERROR_BADDB};
-}
-
-// hivex's own name lookup folds ASCII only; Windows folds more, so children
-// are compared here.
-hive_node_h findChild(hive_h *h, hive_node_h node, std::u16string_view name) {
-  Malloced<hive_node_h> children{hivex_node_children(h, node)};
-  if (!children)
-    failHivex();
-  for (const hive_node_h *child = children.get(); *child; ++child) {
-    Malloced<char> childName{hivex_node_name(h, *child)};
-    if (!childName)
-      failHivex();
-    if (equalsIgnoreCase(utf8ToUtf16(childName.get()), name))
-      return *child;
-  }
-  return 0;
-}
-
-// The key at path, created with its missing parents when create is set; 0
-// when it is missing and create is not.
-hive_node_h walk(hive_h *h, std::u16string_view path, bool create) {
-  hive_node_h node = hivex_root(h);
-  if (!node)
-    failHivex();
-  for (const auto &part : splitPath(path)) {
-    hive_node_h child = findChild(h, node, part);
-    if (!child && create && !(child = hivex_node_add_child(h, node, utf16ToUtf8(part).c_str())))
-      failHivex();
-    if (!child)
-      return 0;
-    node = child;
-  }
-  return node;
-}
-
-bool isValueOperation(const HiveOperation &op) {
-  return op.kind == HiveOpKind::SetValue || op.kind == HiveOpKind::DeleteValue;
-}
-
-// Setting and deleting values rewrite the key's value list, once for all of
-// a checkpoint's edits to the key, so a value keeps its place and the case
-// of its name, as Windows keeps them.
-void rewriteValues(hive_h *h, hive_node_h node, const std::vector<const HiveOperation *> &edits) {
-  std::vector<HiveValue> values;
-  if (!readHiveValues(h, node, values))
-    failHivex();
-  std::vector<bool> gone(values.size(), false);
-  std::unordered_map<std::u16string, std::size_t> byName; // the first of a name counts
-  for (std::size_t i = 0; i < values.size(); ++i)
-    byName.emplace(upcase(utf8ToUtf16(values[i].name)), i);
-  for (const HiveOperation *op : edits) {
-    const std::u16string folded = upcase(op->valueName);
-    auto found = byName.find(folded);
-    if (op->kind == HiveOpKind::DeleteValue) {
-      if (found != byName.end()) {
-        gone[found->second] = true;
-        byName.erase(found);
-      }
-      continue;
-    }
-    const std::string data(op->data.begin(), op->data.end());
-    if (found != byName.end()) {
-      values[found->second].type = op->type;
-      values[found->second].data = data;
-      continue;
-    }
-    byName.emplace(folded, values.size());
-    values.push_back(HiveValue{utf16ToUtf8(op->valueName), op->type, data});
-    gone.push_back(false);
-  }
-  std::vector<hive_set_value> list;
-  list.reserve(values.size());
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    if (gone[i])
-      continue;
-    HiveValue &value = values[i];
-    list.push_back(hive_set_value{value.name.data(), {}, value.data.size(), value.data.data()});
-    std::memcpy(&list.back().t, &value.type, sizeof value.type);
-  }
-  if (hivex_node_set_values(h, node, list.size(), list.data(), 0) != 0)
-    failHivex();
-}
-
-// Whether a later deletion of the tree at one of the path's levels makes an
-// operation on the path moot.
-bool coveredBy(const std::unordered_set<std::u16string> &deleted, const std::u16string &folded) {
-  if (deleted.empty())
-    return false;
-  for (std::size_t end = folded.find(u'\\');; end = folded.find(u'\\', end + 1)) {
-    if (deleted.count(folded.substr(0, end)) != 0)
-      return true;
-    if (end == std::u16string::npos)
-      return false;
-  }
-}
-
-// Applies the records' net effect. hivex never reuses the space it frees,
-// so every cell written makes the hive file grow for good: operations that
-// a later deletion of their tree undoes are left out, the key operations
-// are applied in order, and then each key's value list is rewritten once
-// with all its edits. (A value edit only needs its key to exist at the end:
-// a key operation that would undo it is a deletion, which left it out.)
-void applyAll(hive_h *h, const std::vector<HiveOperation> &ops) {
-  std::vector<std::u16string> folded(ops.size());
-  std::vector<bool> moot(ops.size(), false);
-  std::unordered_set<std::u16string> deletedLater;
-  for (std::size_t i = ops.size(); i-- > 0;) {
-    folded[i] = upcase(ops[i].keyPath);
-    moot[i] = coveredBy(deletedLater, folded[i]);
-    if (ops[i].kind == HiveOpKind::DeleteKeyTree)
-      deletedLater.insert(folded[i]);
-  }
-  std::unordered_map<std::u16string, std::size_t> keyOf;
-  std::vector<std::vector<const HiveOperation *>> edits;
-  for (std::size_t i = 0; i < ops.size(); ++i) {
-    const HiveOperation &op = ops[i];
-    if (moot[i])
-      continue;
-    if (isValueOperation(op)) {
-      const auto [at, added] = keyOf.emplace(folded[i], edits.size());
-      if (added)
-        edits.emplace_back();
-      edits[at->second].push_back(&op);
-    } else if (op.kind == HiveOpKind::CreateKey) {
-      walk(h, op.keyPath, true);
-    } else if (const hive_node_h node = walk(h, op.keyPath, false)) {
-      if (hivex_node_delete_child(h, node) != 0)
-        failHivex();
-    }
-  }
-  for (const auto &keyEdits : edits) {
-    const bool sets = std::any_of(keyEdits.begin(), keyEdits.end(), [](const HiveOperation *op) {
-      return op->kind == HiveOpKind::SetValue;
-    });
-    if (const hive_node_h node = walk(h, keyEdits.front()->keyPath, sets))
-      rewriteValues(h, node, keyEdits);
-  }
-}
-
 } // namespace
 
 // ---- Records -----------------------------------------------------------------
@@ -355,8 +262,9 @@ std::string encodeHiveOperation(const HiveOperation &op) {
   if (op.kind == HiveOpKind::SetValue) {
     putU32(out, op.type);
     putU32(out, static_cast<std::uint32_t>(op.data.size()));
-    out.append(op.data.begin(), op.data.end());
   }
+  if (op.kind == HiveOpKind::SetValue || op.kind == HiveOpKind::Folded)
+    out.append(op.data.begin(), op.data.end());
   return out;
 }
 
@@ -371,6 +279,12 @@ bool decodeHiveOperation(std::string_view payload, HiveOperation &op) {
   switch (op.kind) {
   case HiveOpKind::CreateKey:
   case HiveOpKind::DeleteKeyTree:
+    break;
+  case HiveOpKind::Folded:
+    if (payload.size() - in.at != HiveDigest().size())
+      return false;
+    op.data.assign(payload.begin() + static_cast<std::ptrdiff_t>(in.at), payload.end());
+    in.at = payload.size();
     break;
   case HiveOpKind::DeleteValue:
     if (!in.units(op.valueName))
@@ -397,18 +311,46 @@ std::string writerLockPath(const std::string &installationRoot) {
   return installationRoot + "/.zelsys-registry.lock";
 }
 
-DWORD readHiveJournal(const std::string &hivePath, std::vector<HiveOperation> &ops) {
+HiveDigest digestOf(std::string_view bytes) {
+  HiveDigest digest{};
+  unsigned size = 0;
+  if (EVP_Digest(bytes.data(), bytes.size(), digest.data(), &size, EVP_sha256(), nullptr) != 1)
+    throw std::bad_alloc(); // libcrypto fails a digest only for want of memory
+  return digest;
+}
+
+void prepareDigests() {
+  // The first digest sets the library up, clean-up handler included.
+  (void)digestOf({});
+}
+
+DWORD digestOfFile(const std::string &path, HiveDigest &digest) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0)
+    return win32ErrorFromErrno(errno);
+  std::string bytes;
+  const DWORD result = readAll(fd, bytes);
+  ::close(fd);
+  if (result == ERROR_SUCCESS)
+    digest = digestOf(bytes);
+  return result;
+}
+
+DWORD readHiveJournal(const std::string &hivePath, const HiveDigest &hive,
+                      std::vector<HiveOperation> &ops) {
   ops.clear();
   const int fd = ::open(hiveJournalPath(hivePath).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0)
     return errno == ENOENT ? ERROR_SUCCESS : win32ErrorFromErrno(errno);
   std::string bytes;
-  DWORD result = readAll(fd, bytes);
+  const DWORD result = readAll(fd, bytes);
   ::close(fd);
-  std::size_t validBytes = 0;
-  if (result == ERROR_SUCCESS)
-    result = parseJournal(bytes, ops, validBytes);
-  return result;
+  if (result != ERROR_SUCCESS)
+    return result;
+  JournalImage journal = parseJournal(bytes);
+  if (fitOf(journal, hive) == Fit::Belongs)
+    ops = std::move(journal.ops);
+  return ERROR_SUCCESS;
 }
 
 // ---- The writer lock ---------------------------------------------------------
@@ -444,12 +386,14 @@ void HiveWriterLock::release() {
 
 // ---- The journal -------------------------------------------------------------
 
-DWORD HiveJournal::open(const std::string &hivePath, const HiveWriterLock &lock) {
+DWORD HiveJournal::open(const std::string &hivePath, const HiveWriterLock &lock,
+                        const HiveDigest &hive) {
   close();
   if (!lock.held())
     return ERROR_INVALID_PARAMETER;
   m_hivePath = hivePath;
   m_lock = &lock;
+  m_hive = hive;
   const DWORD result = openFile(false);
   if (result != ERROR_SUCCESS)
     close();
@@ -457,33 +401,64 @@ DWORD HiveJournal::open(const std::string &hivePath, const HiveWriterLock &lock)
 }
 
 // Opens the journal if it exists (or creates it), reads its completed
-// records and cuts off what follows them.
+// records and cuts off what follows them. A journal of another state of the
+// hive is removed or set aside first.
 DWORD HiveJournal::openFile(bool create) {
   const std::string path = hiveJournalPath(m_hivePath);
-  m_fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0644);
+  m_fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | (create ? O_CREAT : 0), 0644);
   if (m_fd < 0)
     return !create && errno == ENOENT ? ERROR_SUCCESS : win32ErrorFromErrno(errno);
   std::string bytes;
-  std::size_t validBytes = 0;
   DWORD result = readAll(m_fd, bytes);
-  if (result == ERROR_SUCCESS)
-    result = parseJournal(bytes, m_ops, validBytes);
   if (result != ERROR_SUCCESS)
     return result;
-  if (validBytes < kTag.size()) {
-    // New, or its creation was cut short: start it afresh, and make its
-    // name as durable as the records that will follow.
-    if (::ftruncate(m_fd, 0) != 0 || ::pwrite(m_fd, kTag.data(), kTag.size(), 0) != 8 ||
+  JournalImage journal = parseJournal(bytes);
+  const Fit fit = fitOf(journal, m_hive);
+  if (fit != Fit::Belongs) {
+    ::close(m_fd);
+    m_fd = -1;
+    if (fit == Fit::Stale)
+      result = setAside(path);
+    else if (::unlink(path.c_str()) != 0)
+      result = win32ErrorFromErrno(errno);
+    if (result == ERROR_SUCCESS)
+      result = syncFolder(path);
+    return result != ERROR_SUCCESS || !create ? result : openFile(true);
+  }
+  m_ops = std::move(journal.ops);
+  if (journal.state == JournalImage::New) {
+    // New, or its creation was cut short: start it afresh, bound to the
+    // hive as it is, and make its name as durable as the records that
+    // will follow.
+    std::string header(kTag);
+    header.append(m_hive.begin(), m_hive.end());
+    if (::ftruncate(m_fd, 0) != 0 || !writeAll(m_fd, header.data(), header.size()) ||
         ::fdatasync(m_fd) != 0)
       return win32ErrorFromErrno(errno);
     if ((result = syncFolder(path)) != ERROR_SUCCESS)
       return result;
-    validBytes = kTag.size();
-  } else if (validBytes < bytes.size()) {
-    if (::ftruncate(m_fd, static_cast<off_t>(validBytes)) != 0 || ::fdatasync(m_fd) != 0)
+    journal.validBytes = kHeaderSize;
+  } else if (journal.validBytes < bytes.size()) {
+    if (::ftruncate(m_fd, static_cast<off_t>(journal.validBytes)) != 0 || ::fdatasync(m_fd) != 0)
       return win32ErrorFromErrno(errno);
   }
-  m_size = validBytes;
+  m_size = journal.validBytes;
+  return ERROR_SUCCESS;
+}
+
+// Keeps a journal that no longer belongs to its hive beside it, under the
+// first free name, and says so: the calls it holds were completed once and
+// an administrator may want to know what they were.
+DWORD HiveJournal::setAside(const std::string &path) {
+  std::string kept = path + ".stale";
+  for (int n = 2; ::access(kept.c_str(), F_OK) == 0; ++n)
+    kept = path + ".stale." + std::to_string(n);
+  if (::rename(path.c_str(), kept.c_str()) != 0)
+    return win32ErrorFromErrno(errno);
+  std::fprintf(stderr,
+               "zelsys: %s was written against an earlier state of its hive and is not "
+               "replayed; it is kept as %s\n",
+               path.c_str(), kept.c_str());
   return ERROR_SUCCESS;
 }
 
@@ -503,21 +478,11 @@ DWORD HiveJournal::append(const HiveOperation &op) {
 DWORD HiveJournal::append(const std::vector<HiveOperation> &call) {
   if (!m_lock || !m_lock->held())
     return ERROR_INVALID_PARAMETER;
-  std::string records;
-  for (std::size_t i = 0; i < call.size(); ++i) {
-    if (!validOperation(call[i]))
-      return ERROR_INVALID_PARAMETER;
-    const std::string payload = encodeHiveOperation(call[i]);
-    if (payload.size() > kMaxPayload)
-      return ERROR_INVALID_PARAMETER;
-    std::string header;
-    putU32(header,
-           static_cast<std::uint32_t>(payload.size()) | (i + 1 < call.size() ? kMoreInCall : 0));
-    putU32(header, crc32(payload, crc32(header)));
-    records += header + payload;
-  }
-  if (records.empty())
+  if (call.empty())
     return ERROR_SUCCESS;
+  const std::string records = encodeRecords(call);
+  if (records.empty())
+    return ERROR_INVALID_PARAMETER;
   if (m_fd < 0) {
     const DWORD result = openFile(true);
     if (result != ERROR_SUCCESS) {
@@ -538,7 +503,9 @@ DWORD HiveJournal::append(const std::vector<HiveOperation> &call) {
     return code;
   }
   m_size += records.size();
-  m_ops.insert(m_ops.end(), call.begin(), call.end());
+  for (const HiveOperation &op : call)
+    if (op.kind != HiveOpKind::Folded)
+      m_ops.push_back(op);
   return ERROR_SUCCESS;
 }
 
@@ -551,51 +518,84 @@ bool HiveJournal::isCurrent() const {
          open.st_dev == onDisk.st_dev && static_cast<std::uint64_t>(onDisk.st_size) == m_size;
 }
 
+// Records, durably, which hive the journal went into, so that once that
+// hive is in place the journal is known to be folded rather than stale.
+DWORD HiveJournal::writeFolded(const HiveDigest &folded) {
+  HiveOperation op{HiveOpKind::Folded, {}, {}, REG_NONE, {folded.begin(), folded.end()}};
+  const DWORD result = append(op);
+  if (result == ERROR_SUCCESS && ::fdatasync(m_fd) != 0)
+    return win32ErrorFromErrno(errno);
+  return result;
+}
+
+namespace {
+
+// The hive's new image, or the reason there is none.
+DWORD foldedImage(const std::string &hivePath, const std::vector<HiveOperation> &ops,
+                  const HiveDigest &expected, std::string &image, mode_t &mode) {
+  const int fd = ::open(hivePath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0)
+    return win32ErrorFromErrno(errno);
+  struct stat status {};
+  std::string old;
+  DWORD result = ::fstat(fd, &status) == 0 ? readAll(fd, old) : win32ErrorFromErrno(errno);
+  ::close(fd);
+  mode = status.st_mode & 07777;
+  if (result != ERROR_SUCCESS)
+    return result;
+  HiveFile hive;
+  std::string problem;
+  // A hive changed behind the writer lock, or damaged, is not written.
+  if (digestOf(old) != expected || !readRegf(old, hive, problem))
+    return ERROR_BADDB;
+  old = std::string();
+  foldIntoHive(hive, ops, fileTimeNow());
+  try {
+    image = encodeRegf(hive, u"");
+  } catch (const RegistryFailure &failure) {
+    return failure.code;
+  }
+  return ERROR_SUCCESS;
+}
+
+} // namespace
+
 DWORD HiveJournal::checkpoint() {
   if (!m_lock || !m_lock->held())
     return ERROR_INVALID_PARAMETER;
   if (m_ops.empty())
     return ERROR_SUCCESS;
-  UniqueHive hive{hivex_open(m_hivePath.c_str(), HIVEX_OPEN_WRITE)};
-  if (!hive)
-    return errno == ENOENT   ? ERROR_FILE_NOT_FOUND
-           : errno == EACCES ? ERROR_ACCESS_DENIED
-                             : ERROR_BADDB;
-  try {
-    applyAll(hive.get(), m_ops);
-  } catch (const HiveFailure &failure) {
-    return failure.code;
-  }
-  const std::string fresh = m_hivePath + ".zelnew";
-  errno = 0;
-  if (hivex_commit(hive.get(), fresh.c_str(), 0) != 0) {
-    const DWORD code = errno ? win32ErrorFromErrno(errno) : ERROR_CANTWRITE;
-    ::unlink(fresh.c_str());
-    return code;
-  }
-  hive.reset();
-  errno = 0;
-  struct stat old {};
-  const int fd = ::open(fresh.c_str(), O_RDWR | O_CLOEXEC);
   std::string image;
-  // The new hive keeps the old one's permissions.
-  bool flushed = fd >= 0 && ::stat(m_hivePath.c_str(), &old) == 0 &&
-                 ::fchmod(fd, old.st_mode & 07777) == 0 && readAll(fd, image) == ERROR_SUCCESS;
-  if (flushed && moveBigDataIntoRecords(image))
-    flushed = ::ftruncate(fd, 0) == 0 && ::lseek(fd, 0, SEEK_SET) == 0 &&
-              writeAll(fd, image.data(), image.size());
-  flushed = flushed && ::fsync(fd) == 0 && ::rename(fresh.c_str(), m_hivePath.c_str()) == 0;
-  const int error = errno;
+  mode_t mode = 0644;
+  DWORD result = foldedImage(m_hivePath, m_ops, m_hive, image, mode);
+  if (result != ERROR_SUCCESS)
+    return result;
+  // The new file keeps the old one's permissions; a leftover of a killed
+  // checkpoint is replaced.
+  const std::string fresh = m_hivePath + ".zelnew";
+  ::unlink(fresh.c_str());
+  errno = 0;
+  const int fd = ::open(fresh.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+  bool written = fd >= 0 && ::fchmod(fd, mode) == 0 && writeAll(fd, image.data(), image.size()) &&
+                 ::fsync(fd) == 0;
+  int error = errno;
   if (fd >= 0)
     ::close(fd);
-  if (!flushed) {
+  const HiveDigest folded = digestOf(image);
+  if (written && (result = writeFolded(folded)) != ERROR_SUCCESS) {
+    ::unlink(fresh.c_str());
+    return result;
+  }
+  written = written && ::rename(fresh.c_str(), m_hivePath.c_str()) == 0;
+  if (!written) {
+    error = error ? error : errno;
     ::unlink(fresh.c_str());
     return error ? win32ErrorFromErrno(error) : ERROR_CANTWRITE;
   }
+  m_hive = folded;
   // Until the rename is on disk the journal is the only durable copy of
   // the calls, so it goes only after the folder is flushed.
-  DWORD result = syncFolder(m_hivePath);
-  if (result != ERROR_SUCCESS)
+  if ((result = syncFolder(m_hivePath)) != ERROR_SUCCESS)
     return result;
   const std::string journal = hiveJournalPath(m_hivePath);
   if (::unlink(journal.c_str()) != 0 && errno != ENOENT)

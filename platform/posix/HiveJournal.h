@@ -9,10 +9,19 @@
 // fdatasync, and hivex for the hive itself).
 //
 // What the journal guarantees and how:
-// - The journal is <hive>.zeljournal: an 8-byte tag, then one record per
-//   completed call: its payload's length (4 bytes), a CRC-32 over the length
-//   and the payload (4 bytes), the payload. All numbers little-endian,
-//   names as UTF-16LE units.
+// - The journal is <hive>.zeljournal: an 8-byte tag and the SHA-256 digest
+//   of the hive file it was started against, then one record per completed
+//   call: its payload's length (4 bytes), a CRC-32 over the length and the
+//   payload (4 bytes), the payload. All numbers little-endian, names as
+//   UTF-16LE units.
+// - A journal belongs to the hive it was started against, as Windows' own
+//   logs do: if the hive has changed since (Windows started and wrote it,
+//   another tool edited it), replaying the journal would put old values
+//   back over newer ones. Such a journal is not replayed: readers ignore
+//   it, and the writer sets it aside as <hive>.zeljournal.stale (or .stale.N)
+//   and says so on standard error. A journal already folded in (the
+//   checkpoint records the digest of the hive it wrote before it puts that
+//   hive in place) is simply removed.
 // - append() writes a call's records at the end in one write before it
 //   reports success, so a call that returned survives the death of the
 //   process. The records reach the disk with the host's own write-back (or
@@ -34,19 +43,17 @@
 //   kErrorLockTimeout. Readers never take the lock: they read the hive and
 //   the journal's completed records, which only ever grow until a
 //   checkpoint swaps both.
-// - The checkpoint (lock held) opens the hive with hivex for writing,
-//   applies the records in order, commits to <hive>.zelnew, flushes it,
-//   renames it over the hive, flushes the folder and only then removes the
-//   journal. A crash at any point leaves the old hive with the whole
-//   journal, or the new hive with a journal whose replay changes nothing:
-//   every operation states a result (the key exists, the tree is gone, the
-//   value holds this data, the value is gone), so applying the records a
-//   second time gives the same hive. The hive file is never edited in place.
-// - Data of more than 16,344 bytes, which hivex leaves in one plain cell,
-//   is moved into big data records before the new file is flushed
-//   (HiveBigData.h), so Windows reads it; the new file keeps the old one's
-//   permissions.
-// - A hive hivex cannot open gives ERROR_BADDB; neither the hive nor the
+// - The checkpoint (lock held) reads the whole hive and checks it
+//   (RegfReader.h), applies the records in order, writes the result whole
+//   and compact with the hive writer (RegfWriter.h) to <hive>.zelnew,
+//   flushes it, records its digest in the journal, renames it over the
+//   hive, flushes the folder and only then removes the journal. A crash at
+//   any point leaves the old hive with the whole journal, or the new hive
+//   with a journal that says it is folded. The hive file is never edited in
+//   place, and as the writer lays every hive out afresh, a hive never grows
+//   by more than what it holds. The new file keeps the old one's
+//   permissions, security descriptors, key flags and base block.
+// - A hive that fails the check gives ERROR_BADDB; neither the hive nor the
 //   journal is touched, so nothing already completed is lost.
 // - An operation that the checkpoint could never apply (an empty key name
 //   component, a name with a NUL unit, a name beyond Windows' limits) is
@@ -63,6 +70,7 @@
 
 #include "zelsys/winconst.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -74,12 +82,16 @@ namespace zelsys::posix {
 constexpr DWORD kErrorLockTimeout = 1460;
 // How long a writer waits for another one by default.
 constexpr unsigned kDefaultLockWaitMs = 30000;
+// The most data one value may hold in a journal record, leaving room for
+// the longest key path and value name.
+constexpr std::size_t kMaxJournalValueData = std::size_t{255} << 20;
 
 enum class HiveOpKind : std::uint8_t {
   CreateKey = 1,     // the key and any missing parents exist afterwards
   DeleteKeyTree = 2, // the key and its whole subtree are gone; never the root
   SetValue = 3,      // the value holds type and data (missing keys are created)
   DeleteValue = 4,   // the value is gone
+  Folded = 5,        // not a change: data is the digest of the hive the journal went into
 };
 
 struct HiveOperation {
@@ -99,9 +111,20 @@ bool decodeHiveOperation(std::string_view payload, HiveOperation &op);
 std::string hiveJournalPath(const std::string &hivePath);
 std::string writerLockPath(const std::string &installationRoot);
 
+using HiveDigest = std::array<unsigned char, 32>;
+HiveDigest digestOf(std::string_view bytes);
+// Readies the digest's library now. Its clean-up runs at exit, after the
+// handlers registered later: a handler that takes digests at exit must be
+// registered after this.
+void prepareDigests();
+// The digest of a file's whole content.
+DWORD digestOfFile(const std::string &path, HiveDigest &digest);
+
 // The completed records of a hive's journal, for a reader (no lock, nothing
-// written). A missing journal has none.
-DWORD readHiveJournal(const std::string &hivePath, std::vector<HiveOperation> &ops);
+// written), if the journal belongs to the hive whose digest is given. A
+// missing journal, or one that does not belong, has none.
+DWORD readHiveJournal(const std::string &hivePath, const HiveDigest &hive,
+                      std::vector<HiveOperation> &ops);
 
 // The installation's writer lock; released by release(), the destructor or
 // the death of the process.
@@ -130,8 +153,10 @@ public:
 
   // Reads the completed records and cuts off a torn tail; the lock must be
   // held (ERROR_INVALID_PARAMETER otherwise) for as long as the journal is
-  // used. A journal without our tag gives ERROR_BADDB and is left alone.
-  DWORD open(const std::string &hivePath, const HiveWriterLock &lock);
+  // used. hive is the digest of the hive file as it is now: a journal that
+  // does not belong to it is removed when it is folded in already, else set
+  // aside; a new journal is bound to it.
+  DWORD open(const std::string &hivePath, const HiveWriterLock &lock, const HiveDigest &hive);
   void close();
 
   // Appends one completed call of one or more operations; ERROR_SUCCESS
@@ -150,11 +175,17 @@ public:
   DWORD checkpoint();
 
   const std::vector<HiveOperation> &operations() const { return m_ops; }
+  // The digest of the hive file the journal belongs to: after a checkpoint,
+  // the file it wrote.
+  const HiveDigest &hiveDigest() const { return m_hive; }
 
 private:
   DWORD openFile(bool create);
+  DWORD setAside(const std::string &path);
+  DWORD writeFolded(const HiveDigest &folded);
 
   std::string m_hivePath;
+  HiveDigest m_hive{};
   const HiveWriterLock *m_lock = nullptr;
   int m_fd = -1;
   std::uint64_t m_size = 0; // bytes of the tag and the completed records

@@ -6,13 +6,17 @@
 //
 //===----------------------------------------------------------------------===//
 #include "HiveStore.h"
+#include "Errors.h"
 #include "HiveImage.h"
 #include "HiveJournal.h"
+#include "HostIo.h"
 #include "Machine.h"
+#include "RegfReader.h"
 #include "Utf.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -20,6 +24,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -47,17 +52,24 @@ struct FileIdentity {
   }
 };
 
-// Whether Windows left the hive dirty: its base block's two sequence
-// numbers differ until Windows has written all of a change, and its logs
-// (.LOG, .LOG1, .LOG2) hold what the file lacks; Windows replays them when
-// it next loads the hive.
-bool leftDirty(const std::string &path) {
-  unsigned char base[12] = {};
+// What the base block says: whether Windows left the hive dirty (its two
+// sequence numbers differ until Windows has written all of a change, and
+// its logs, .LOG, .LOG1 and .LOG2, hold what the file lacks; Windows replays
+// them when it next loads the hive), and the format's minor version.
+struct BaseFacts {
+  bool dirty = false;
+  std::uint32_t minor = 5;
+};
+BaseFacts readBaseFacts(const std::string &path) {
+  char base[28] = {};
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   const bool read = fd >= 0 && ::pread(fd, base, sizeof base, 0) == sizeof base;
   if (fd >= 0)
     ::close(fd);
-  return read && std::memcmp(base + 4, base + 8, 4) != 0;
+  if (!read)
+    return {};
+  return {std::memcmp(base + 4, base + 8, 4) != 0,
+          regfMinorVersion(std::string_view(base, sizeof base))};
 }
 
 FileIdentity identify(const std::string &path) {
@@ -103,6 +115,12 @@ struct Hive {
   std::size_t replayed = 0; // the journal's operations applied in memory
   DWORD error = ERROR_SUCCESS;
   bool dirty = false; // Windows' own logs hold changes the file lacks
+  std::uint32_t minor = 5;
+  // The digest of the file as loaded, once something needed it.
+  std::optional<HiveDigest> digest;
+  // The file as last checked whole before a write, and what was wrong.
+  FileIdentity checkedAs;
+  std::string damage;
   HiveJournal journal;
   bool appended = false; // since the last checkpoint, by this process
 };
@@ -165,6 +183,10 @@ public:
 
   // Brings every hive up to what its files hold now.
   void refresh();
+  // Throws ERROR_BADDB unless the hive may be written: clean, and whole as
+  // its check before the first write found it.
+  void requireWritable(Hive &hive);
+  const HiveDigest &digestOf(Hive &hive);
   // Folds a hive's journal into it; the writer lock must be held.
   DWORD checkpoint(Hive &hive);
   DWORD openJournal(Hive &hive);
@@ -259,7 +281,10 @@ void Installation::loadHive(int index) {
   h.error = ERROR_SUCCESS;
   h.hiveFile = identify(h.file);
   h.journalFile = identify(hiveJournalPath(h.file));
-  h.dirty = !h.file.empty() && leftDirty(h.file);
+  h.digest.reset();
+  const BaseFacts facts = h.file.empty() ? BaseFacts{} : readBaseFacts(h.file);
+  h.dirty = facts.dirty;
+  h.minor = facts.minor;
   h.image.reset(h.file.empty() ? nullptr : hivex_open(h.file.c_str(), 0));
   if (!h.image) {
     h.error = h.file.empty() || errno == ENOENT ? ERROR_FILE_NOT_FOUND
@@ -271,15 +296,51 @@ void Installation::loadHive(int index) {
   root.written = static_cast<std::uint64_t>(hivex_node_timestamp(h.image.get(), root.source));
   root.childrenLoaded = root.valuesLoaded = root.source == 0;
   std::vector<HiveOperation> ops;
-  if ((h.error = readHiveJournal(h.file, ops)) != ERROR_SUCCESS)
-    return;
   try {
+    if (h.journalFile.exists &&
+        (h.error = readHiveJournal(h.file, digestOf(h), ops)) != ERROR_SUCCESS)
+      return;
     for (const HiveOperation &op : ops)
       replay(index, op);
   } catch (const RegistryFailure &failure) {
     h.error = failure.code;
   }
   h.replayed = ops.size();
+}
+
+const HiveDigest &Installation::digestOf(Hive &h) {
+  if (!h.digest) {
+    HiveDigest digest{};
+    if (const DWORD error = digestOfFile(h.file, digest))
+      throw RegistryFailure{error};
+    h.digest = digest;
+  }
+  return *h.digest;
+}
+
+void Installation::requireWritable(Hive &h) {
+  // Rewriting a dirty hive would mark it clean and so drop what Windows'
+  // logs still hold: such a hive is only read.
+  if (h.dirty)
+    throw RegistryFailure{ERROR_BADDB};
+  if (!(h.checkedAs == h.hiveFile)) {
+    std::string image;
+    const int fd = ::open(h.file.c_str(), O_RDONLY | O_CLOEXEC);
+    const DWORD error = fd < 0 ? win32ErrorFromErrno(errno) : readAll(fd, image);
+    if (fd >= 0)
+      ::close(fd);
+    if (error != ERROR_SUCCESS)
+      throw RegistryFailure{error};
+    HiveFile whole;
+    h.damage.clear();
+    if (!readRegf(image, whole, h.damage))
+      std::fprintf(stderr, "zelsys: %s is damaged (%s); it is read but never written\n",
+                   h.file.c_str(), h.damage.c_str());
+    h.digest = posix::digestOf(image);
+    h.checkedAs = h.hiveFile;
+  }
+  if (!h.damage.empty())
+    throw RegistryFailure{ERROR_BADDB};
 }
 
 // The profiles' hives: every ProfileList entry whose folder holds an
@@ -506,6 +567,7 @@ void Installation::replay(int index, const HiveOperation &op) {
   }
   switch (op.kind) {
   case HiveOpKind::CreateKey:
+  case HiveOpKind::Folded: // never among a journal's operations
     return;
   case HiveOpKind::DeleteKeyTree:
     if (at != hive(index).root) {
@@ -548,9 +610,9 @@ void Installation::refresh() {
     }
     std::vector<HiveOperation> ops;
     h.journalFile = journal;
-    if ((h.error = readHiveJournal(h.file, ops)) != ERROR_SUCCESS)
-      continue;
     try {
+      if ((h.error = readHiveJournal(h.file, digestOf(h), ops)) != ERROR_SUCCESS)
+        continue;
       for (std::size_t op = h.replayed; op < ops.size(); ++op)
         replay(index, ops[op]);
     } catch (const RegistryFailure &failure) {
@@ -563,7 +625,11 @@ void Installation::refresh() {
 DWORD Installation::openJournal(Hive &h) {
   if (h.journal.isOpen() && h.journal.isCurrent())
     return ERROR_SUCCESS;
-  return h.journal.open(h.file, m_lock);
+  try {
+    return h.journal.open(h.file, m_lock, digestOf(h));
+  } catch (const RegistryFailure &failure) {
+    return failure.code;
+  }
 }
 
 DWORD Installation::checkpoint(Hive &h) {
@@ -576,6 +642,9 @@ DWORD Installation::checkpoint(Hive &h) {
   // serves the keys not read yet, as their content did not change.
   h.hiveFile = identify(h.file);
   h.journalFile = identify(hiveJournalPath(h.file));
+  h.digest = h.journal.hiveDigest();
+  h.checkedAs = h.hiveFile; // written whole by us, from a hive that passed
+  h.damage.clear();
   h.replayed = 0;
   h.appended = false;
   return ERROR_SUCCESS;
@@ -678,6 +747,10 @@ public:
     Node &node = m_in.withValues(id);
     if (node.hive < 0)
       throw RegistryFailure{ERROR_ACCESS_DENIED};
+    // More than the hive's format or a journal record holds is refused now,
+    // rather than acknowledged and never folded in.
+    if (size > std::min(maxValueData(m_in.hive(node.hive).minor), kMaxJournalValueData))
+      throw RegistryFailure{ERROR_NO_SYSTEM_RESOURCES};
     auto found = node.valueIndex.find(upcase(name));
     if (found != node.valueIndex.end()) {
       const std::size_t at = found->second;
@@ -815,10 +888,7 @@ private:
     const Node &node = m_in.nodes().at(id);
     if (node.hive < 0 || node.isVolatile)
       return nullptr;
-    // Rewriting a dirty hive would mark it clean and so drop what Windows'
-    // logs still hold: such a hive is only read.
-    if (m_in.hive(node.hive).dirty)
-      throw RegistryFailure{ERROR_BADDB};
+    m_in.requireWritable(m_in.hive(node.hive));
     Call &call = m_calls[node.hive];
     call.push_back(HiveOperation{kind, m_in.pathInHive(id), {}, REG_NONE, {}});
     return &call.back();
@@ -869,6 +939,10 @@ DWORD checkpointLocked() {
     return ERROR_SUCCESS;
   HiveWriterLock &lock = gInstallation->lock();
   DWORD result = lock.acquire(gInstallation->root());
+  // What other writers did since this process last looked: a journal they
+  // bound to a newer hive is theirs to fold too, never stale.
+  if (result == ERROR_SUCCESS)
+    gInstallation->refresh();
   for (std::size_t i = 0; result == ERROR_SUCCESS && i < gInstallation->hiveCount(); ++i) {
     Hive &h = gInstallation->hive(static_cast<int>(i));
     if (h.appended)
@@ -893,7 +967,7 @@ Installation &installationAt(const std::string &root) {
   if (!gInstallation || gInstallation->root() != root) {
     (void)checkpointLocked();
     gInstallation = std::make_unique<Installation>(root);
-    static const bool registered = std::atexit(checkpointAtExit) == 0;
+    static const bool registered = (prepareDigests(), std::atexit(checkpointAtExit) == 0);
     (void)registered;
   }
   return *gInstallation;

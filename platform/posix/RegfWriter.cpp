@@ -177,29 +177,40 @@ private:
 
 // nk layout: offsets past the cell's size field.
 namespace nk {
-constexpr std::size_t kFlags = 2, kWritten = 4, kParent = 16, kSubKeys = 20, kVolatileSubKeys = 24,
-                      kSubKeyList = 28, kVolatileList = 32, kValues = 36, kValueList = 40,
-                      kSecurity = 44, kClass = 48, kMaxSubKeyName = 52, kMaxSubKeyClass = 56,
-                      kMaxValueName = 60, kMaxValueData = 64, kNameLength = 72, kClassLength = 74,
-                      kName = 76;
+constexpr std::size_t kFlags = 2, kWritten = 4, kAccessBits = 12, kParent = 16, kSubKeys = 20,
+                      kVolatileSubKeys = 24, kSubKeyList = 28, kVolatileList = 32, kValues = 36,
+                      kValueList = 40, kSecurity = 44, kClass = 48, kMaxSubKeyName = 52,
+                      kMaxSubKeyClass = 56, kMaxValueName = 60, kMaxValueData = 64,
+                      kNameLength = 72, kClassLength = 74, kName = 76;
+}
+
+std::uint32_t minorOf(std::string_view baseBlock) {
+  if (baseBlock.size() < 28)
+    return 5;
+  std::uint32_t value = 0;
+  for (int i = 3; i >= 0; --i)
+    value = value << 8 | static_cast<unsigned char>(baseBlock[24 + static_cast<std::size_t>(i)]);
+  return value;
+}
+
+// A fast leaf's hint: the name's first four units, a byte each.
+std::string leafHint(const std::u16string &name) {
+  std::string hint(4, '\0');
+  for (std::size_t i = 0; i < name.size() && i < 4; ++i)
+    hint[i] = static_cast<char>(name[i] & 0xff);
+  return hint;
 }
 
 class HiveEncoder {
 public:
-  explicit HiveEncoder(const HiveTree &tree)
-      : tree_(tree), bins_(tree.empty() ? 0 : tree[0].written) {}
+  HiveEncoder(const HiveTree &tree, const std::vector<std::string> &descriptors,
+              std::string_view baseBlock)
+      : tree_(tree), descriptors_(descriptors), baseBlock_(baseBlock), minor_(minorOf(baseBlock)),
+        bins_(tree.empty() ? 0 : tree[0].written) {}
 
   std::string encode(const std::u16string &fileName) {
     validate();
-    const std::string descriptor = defaultSecurityDescriptor();
-    security_ = bins_.allocate(20 + descriptor.size());
-    bins_.putBytes(security_, 0, "sk");
-    bins_.put32(security_, 4, security_); // the only descriptor: its own neighbours
-    bins_.put32(security_, 8, security_);
-    bins_.put32(security_, 12, static_cast<std::uint32_t>(tree_.size()));
-    bins_.put32(security_, 16, static_cast<std::uint32_t>(descriptor.size()));
-    bins_.putBytes(security_, 20, descriptor);
-
+    writeSecurity();
     nodes_.resize(tree_.size());
     for (std::size_t i = 0; i < tree_.size(); ++i)
       writeKey(i);
@@ -209,8 +220,38 @@ public:
   }
 
 private:
+  // One security cell per descriptor in use, each counting its keys, all in
+  // one ring.
+  void writeSecurity() {
+    const std::string fallback = descriptors_.empty() ? defaultSecurityDescriptor() : "";
+    std::vector<std::uint32_t> uses(std::max<std::size_t>(descriptors_.size(), 1), 0);
+    for (const HiveKey &key : tree_) {
+      const std::size_t index = descriptors_.empty() ? 0 : key.security;
+      if (index >= uses.size())
+        refuse();
+      ++uses[index];
+    }
+    security_.assign(uses.size(), 0);
+    std::vector<std::uint32_t> ring;
+    for (std::size_t i = 0; i < uses.size(); ++i) {
+      if (uses[i] == 0)
+        continue;
+      const std::string &descriptor = descriptors_.empty() ? fallback : descriptors_[i];
+      security_[i] = bins_.allocate(20 + descriptor.size());
+      bins_.putBytes(security_[i], 0, "sk");
+      bins_.put32(security_[i], 12, uses[i]);
+      bins_.put32(security_[i], 16, static_cast<std::uint32_t>(descriptor.size()));
+      bins_.putBytes(security_[i], 20, descriptor);
+      ring.push_back(security_[i]);
+    }
+    for (std::size_t i = 0; i < ring.size(); ++i) {
+      bins_.put32(ring[i], 4, ring[(i + 1) % ring.size()]);
+      bins_.put32(ring[i], 8, ring[(i + ring.size() - 1) % ring.size()]);
+    }
+  }
+
   void validate() {
-    if (tree_.empty())
+    if (tree_.empty() || minor_ < 3 || minor_ > 6)
       refuse();
     children_.resize(tree_.size());
     upper_.resize(tree_.size());
@@ -231,8 +272,7 @@ private:
       upper_[i] = upcase(key.name);
       std::vector<std::u16string> valueNames;
       for (const ValueRecord &value : key.values) {
-        if (value.name.size() > kMaxValueNameLength ||
-            value.data.size() > kMaxSegments * kBigDataSegment)
+        if (value.name.size() > kMaxValueNameLength || value.data.size() > maxValueData(minor_))
           refuse();
         valueNames.push_back(upcase(value.name));
       }
@@ -248,17 +288,20 @@ private:
     const std::string name = storedName(key.name, compressed);
     const std::uint32_t node = bins_.allocate(nk::kName + name.size());
     nodes_[index] = node;
-    std::uint16_t flags = compressed ? kCompressedName : 0;
+    auto flags = static_cast<std::uint16_t>((key.flags & ~kCompressedName) |
+                                            (compressed ? kCompressedName : 0));
     if (index == 0)
       flags |= kHiveEntry | kNoDelete;
     bins_.putBytes(node, 0, "nk");
     bins_.put16(node, nk::kFlags, flags);
     bins_.put64(node, nk::kWritten, key.written);
+    bins_.put32(node, nk::kAccessBits, key.accessBits);
+    bins_.put32(node, nk::kMaxSubKeyName, static_cast<std::uint32_t>(key.userFlags) << 16);
     bins_.put32(node, nk::kParent, index == 0 ? kNoCell : nodes_[key.parent]);
     bins_.put32(node, nk::kSubKeyList, kNoCell);
     bins_.put32(node, nk::kVolatileSubKeys, 0);
     bins_.put32(node, nk::kVolatileList, kNoCell);
-    bins_.put32(node, nk::kSecurity, security_);
+    bins_.put32(node, nk::kSecurity, security_[descriptors_.empty() ? 0 : key.security]);
     bins_.put16(node, nk::kNameLength, static_cast<std::uint16_t>(name.size()));
     bins_.putBytes(node, nk::kName, name);
 
@@ -309,7 +352,7 @@ private:
   }
 
   std::uint32_t writeData(std::string_view data) {
-    if (data.size() <= kBigDataSegment) {
+    if (data.size() <= kBigDataSegment || minor_ < 4) {
       const std::uint32_t cell = bins_.allocate(data.size());
       bins_.putBytes(cell, 0, data);
       return cell;
@@ -348,13 +391,18 @@ private:
     std::vector<std::uint32_t> leaves;
     for (std::size_t first = 0; first < children.size(); first += kLeafSize) {
       const std::size_t count = std::min(kLeafSize, children.size() - first);
+      // Hash leaves from format 1.5; fast leaves, with a hint, before.
+      const bool hashed = minor_ >= 5;
       const std::uint32_t leaf = bins_.allocate(4 + 8 * count);
-      bins_.putBytes(leaf, 0, "lh");
+      bins_.putBytes(leaf, 0, hashed ? "lh" : "lf");
       bins_.put16(leaf, 2, static_cast<std::uint16_t>(count));
       for (std::size_t i = 0; i < count; ++i) {
         const std::size_t child = children[first + i];
         bins_.put32(leaf, 4 + 8 * i, nodes_[child]);
-        bins_.put32(leaf, 8 + 8 * i, nameHash(upper_[child]));
+        if (hashed)
+          bins_.put32(leaf, 8 + 8 * i, nameHash(upper_[child]));
+        else
+          bins_.putBytes(leaf, 8 + 8 * i, leafHint(tree_[child].name));
       }
       leaves.push_back(leaf);
     }
@@ -369,7 +417,9 @@ private:
     const std::uint32_t node = nodes_[index];
     bins_.put32(node, nk::kSubKeys, static_cast<std::uint32_t>(children.size()));
     bins_.put32(node, nk::kSubKeyList, list);
-    bins_.put32(node, nk::kMaxSubKeyName, static_cast<std::uint32_t>(longestName));
+    bins_.put32(node, nk::kMaxSubKeyName,
+                static_cast<std::uint32_t>(tree_[index].userFlags) << 16 |
+                    static_cast<std::uint32_t>(longestName));
     bins_.put32(node, nk::kMaxSubKeyClass, static_cast<std::uint32_t>(longestClass));
   }
 
@@ -379,6 +429,20 @@ private:
       for (int i = 0; i < width; ++i)
         block[at + static_cast<std::size_t>(i)] = static_cast<char>((value >> (8 * i)) & 0xff);
     };
+    if (baseBlock_.size() >= kBaseBlockSize) {
+      // The hive written anew: one sequence number past the old one, both
+      // equal, so Windows sees a clean hive that has changed.
+      block = std::string(baseBlock_.substr(0, kBaseBlockSize));
+      const auto sequence = static_cast<std::uint32_t>(
+          static_cast<unsigned char>(block[4]) | static_cast<unsigned char>(block[5]) << 8 |
+          static_cast<unsigned char>(block[6]) << 16 |
+          static_cast<std::uint32_t>(static_cast<unsigned char>(block[7])) << 24);
+      put(4, sequence + 1, 4);
+      put(8, sequence + 1, 4);
+      put(12, fileTimeNow(), 8);
+      put(36, nodes_[0], 4);
+      return block;
+    }
     block.replace(0, 4, "regf");
     put(4, 1, 4); // primary and secondary sequence numbers: equal, so clean
     put(8, 1, 4);
@@ -397,8 +461,11 @@ private:
   }
 
   const HiveTree &tree_;
+  const std::vector<std::string> &descriptors_;
+  std::string_view baseBlock_;
+  std::uint32_t minor_;
   BinImage bins_;
-  std::uint32_t security_ = 0;
+  std::vector<std::uint32_t> security_; // by descriptor
   std::vector<std::uint32_t> nodes_;
   std::vector<std::vector<std::size_t>> children_;
   std::vector<std::u16string> upper_;
@@ -429,9 +496,17 @@ void putChecksum(std::string &image) {
 } // namespace
 
 std::string encodeRegf(const HiveTree &tree, const std::u16string &fileName) {
-  std::string image = HiveEncoder(tree).encode(fileName);
+  return encodeRegf(HiveFile{tree, {}, {}}, fileName);
+}
+
+std::string encodeRegf(const HiveFile &hive, const std::u16string &fileName) {
+  std::string image = HiveEncoder(hive.keys, hive.descriptors, hive.baseBlock).encode(fileName);
   putChecksum(image);
   return image;
+}
+
+std::size_t maxValueData(std::uint32_t minorVersion) {
+  return minorVersion < 4 ? std::size_t{1} << 20 : kMaxSegments * kBigDataSegment;
 }
 
 DWORD writeRegfFile(const std::string &hostPath, const HiveTree &tree) {

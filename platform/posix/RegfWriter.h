@@ -15,9 +15,11 @@
 //   bin is one free cell. Cell offsets count from the first bin.
 // - One key node ("nk") per key, with its last-write time, its figures (the
 //   longest sub-key, class and value names in UTF-16 bytes, the largest
-//   data) and one shared security cell ("sk": Administrators and SYSTEM
-//   full control, Everyone read, inherited by sub-keys). A name is stored in
-//   one byte a unit when it is plain ASCII, else as UTF-16LE.
+//   data) and its security cell ("sk"; a new tree's keys share one:
+//   Administrators and SYSTEM full control, Everyone read, inherited by
+//   sub-keys), each security cell counting the keys that use it and all of
+//   them in one ring. A name is stored in one byte a unit when it is plain
+//   ASCII, else as UTF-16LE.
 // - Sub-keys in hash leaves ("lh", the hash being the upper-cased name's
 //   units folded by *37), sorted by upper-cased name as Windows looks them
 //   up; more than kLeafSize sub-keys go in several leaves under an index
@@ -50,8 +52,31 @@ struct HiveKey {
   std::uint64_t written = 0; // FILETIME: 100 ns since 1601
   std::vector<ValueRecord> values;
   std::size_t parent = 0;
+  // What a key read back from a hive keeps, so that rewriting the hive
+  // changes only what was asked: the node's flags (less the name's form),
+  // its access bits, the upper half of its longest-name field (user and
+  // virtualisation flags) and its security descriptor, an index into
+  // HiveFile::descriptors.
+  std::uint16_t flags = 0;
+  std::uint32_t accessBits = 0;
+  std::uint16_t userFlags = 0;
+  std::size_t security = 0;
 };
 using HiveTree = std::vector<HiveKey>;
+
+// A whole hive: its keys as above, its distinct security descriptors
+// (self-relative; none means the writer's default one for every key) and
+// the base block it was read with (empty for a new hive of format 1.5). A
+// base block given is kept but for what the writer must renew: the
+// sequence numbers (one past the old primary, both equal), the time, the
+// root cell, the bins' size and the checksum. Its minor version decides the
+// form: hash leaves from 1.5, big data records from 1.4, and before those
+// fast leaves and one cell however large the data.
+struct HiveFile {
+  HiveTree keys;
+  std::vector<std::string> descriptors;
+  std::string baseBlock;
+};
 
 // Sub-keys a single hash leaf holds before an index root splits them.
 constexpr std::size_t kLeafSize = 512;
@@ -62,6 +87,13 @@ constexpr std::size_t kBigDataSegment = 16344;
 // 31 units). Throws RegistryFailure{ERROR_INVALID_PARAMETER} for a tree
 // Windows could not hold.
 std::string encodeRegf(const HiveTree &tree, const std::u16string &fileName);
+// The same for a whole hive; a kept base block keeps its file name.
+std::string encodeRegf(const HiveFile &hive, const std::u16string &fileName);
+
+// The most data one value may hold in a hive of that minor version:
+// Windows' 1 MB before big data records, else as many segments as a record
+// can list.
+std::size_t maxValueData(std::uint32_t minorVersion);
 
 // Writes the hive to hostPath: a new file beside it, flushed, then renamed
 // over it, so hostPath holds either the old file or the whole new one.
