@@ -42,13 +42,14 @@ constexpr std::uint16_t kValueCompressedName = 0x0001;
 
 std::size_t roundUp(std::size_t size, std::size_t unit) { return (size + unit - 1) / unit * unit; }
 
-bool isAscii(const std::u16string &name) {
-  return std::all_of(name.begin(), name.end(), [](char16_t unit) { return unit < 0x80; });
+bool isLatin1(const std::u16string &name) {
+  return std::all_of(name.begin(), name.end(), [](char16_t unit) { return unit < 0x100; });
 }
 
-// The bytes a name takes in a node and whether they are the one-byte form.
+// The bytes a name takes in a node and whether they are the one-byte form,
+// which Windows uses for every name that fits Latin-1.
 std::string storedName(const std::u16string &name, bool &compressed) {
-  compressed = isAscii(name);
+  compressed = isLatin1(name);
   std::string out;
   for (char16_t unit : name) {
     out.push_back(static_cast<char>(unit & 0xff));

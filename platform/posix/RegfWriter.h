@@ -18,8 +18,8 @@
 //   data) and its security cell ("sk"; a new tree's keys share one:
 //   Administrators and SYSTEM full control, Everyone read, inherited by
 //   sub-keys), each security cell counting the keys that use it and all of
-//   them in one ring. A name is stored in one byte a unit when it is plain
-//   ASCII, else as UTF-16LE.
+//   them in one ring. A name is stored in one byte a unit when it fits
+//   Latin-1, as Windows stores it, else as UTF-16LE.
 // - Sub-keys in hash leaves ("lh", the hash being the upper-cased name's
 //   units folded by *37), sorted by upper-cased name as Windows looks them
 //   up; more than kLeafSize sub-keys go in several leaves under an index

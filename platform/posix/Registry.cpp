@@ -185,14 +185,20 @@ bool isWow6432Node(std::u16string_view name) {
 class Walker {
 public:
   Walker(RegistryTransaction &tx, bool view32) : m_tx(tx), m_view32(view32) {
-    if (view32) {
+    if (view32)
       m_software = tx.keyAtPath(u"MACHINE\\SOFTWARE");
-      m_wow = tx.keyAtPath(u"MACHINE\\SOFTWARE\\Wow6432Node");
-    }
   }
 
+  // Wow6432Node is looked up only when a walk reaches SOFTWARE, so that a
+  // SOFTWARE hive that cannot be read fails only the calls that go there.
   KeyId redirect(KeyId id) const {
-    return m_view32 && m_software && m_wow && id == *m_software ? *m_wow : id;
+    if (!m_view32 || !m_software || id != *m_software)
+      return id;
+    if (!m_wowLooked) {
+      m_wow = m_tx.keyAtPath(u"MACHINE\\SOFTWARE\\Wow6432Node");
+      m_wowLooked = true;
+    }
+    return m_wow ? *m_wow : id;
   }
 
   struct Options {
@@ -253,7 +259,9 @@ private:
       throw RegistryFailure{ERROR_FILENAME_EXCED_RANGE};
   }
 
-  std::optional<KeyId> m_software, m_wow;
+  std::optional<KeyId> m_software;
+  mutable std::optional<KeyId> m_wow;
+  mutable bool m_wowLooked = false;
 };
 
 // Runs a call over one handle: resolves it, then the body.

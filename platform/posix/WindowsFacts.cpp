@@ -6,6 +6,7 @@
 //
 //===----------------------------------------------------------------------===//
 #include "WindowsFacts.h"
+#include "Machine.h"
 #include "RegistryStore.h"
 #include "Utf.h"
 
@@ -166,8 +167,16 @@ DWORD readWindowsFacts(WindowsFacts &facts) {
 }
 
 WORD readMachineArchitecture(RegistryTransaction &tx) {
-  Reader reader(tx);
-  return architecture(reader, WindowsFacts().architecture);
+  try {
+    Reader reader(tx);
+    return architecture(reader, WindowsFacts().architecture);
+  } catch (const RegistryFailure &) {
+    // A SYSTEM hive that cannot be read must not stop the calls on the
+    // other hives, which ask this for their view: a 64-bit Windows keeps
+    // its 32-bit system files in SysWOW64.
+    return findBelow(tx.machine(), "Windows/SysWOW64").empty() ? PROCESSOR_ARCHITECTURE_INTEL
+                                                               : PROCESSOR_ARCHITECTURE_AMD64;
+  }
 }
 
 namespace {

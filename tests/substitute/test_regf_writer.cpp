@@ -7,6 +7,7 @@
 #include "Utf.h"
 #include "zelsys/winconst.h"
 
+#include "hive_judges.h"
 #include "hive_test_folder.h"
 
 #include <gtest/gtest.h>
@@ -286,6 +287,14 @@ TEST(RegfWriter, SampleInstallationsAnswerTheHiveTools) {
                 "hivexsh '" +
                 (folder.path / "xp/Windows/System32/config/SOFTWARE").string() + "' 2>&1"),
             "S-1-5-21-1085031214-1563985344-725345543-1003");
+  // Every hive of both installations is sound to the independent judges.
+  for (const auto &entry : std::filesystem::recursive_directory_iterator(folder.path)) {
+    const std::string name = entry.path().filename().string();
+    if (entry.is_regular_file() &&
+        (name == "SOFTWARE" || name == "SYSTEM" || name == "DEFAULT" || name == "NTUSER.DAT")) {
+      EXPECT_TRUE(judgedSound(entry.path().string()));
+    }
+  }
 }
 
 } // namespace
