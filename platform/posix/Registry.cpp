@@ -273,9 +273,10 @@ template <typename Body> LSTATUS onKey(HKEY hKey, bool write, Body body) {
       }));
 }
 
-// The key a path names below a handle, in the handle's view.
-KeyId keyBelow(RegistryTransaction &tx, const Base &base, LPCWSTR lpSubKey) {
-  Walker walker(tx, base.view32);
+// The key a path names below a handle, in the view sam asks for (else the
+// handle's).
+KeyId keyBelow(RegistryTransaction &tx, const Base &base, LPCWSTR lpSubKey, REGSAM sam = 0) {
+  Walker walker(tx, view32For(tx, sam, base.view32));
   return walker.walk(base.id, nameOf(lpSubKey), {}).id;
 }
 
@@ -379,12 +380,14 @@ LSTATUS RegCloseKey(HKEY hKey) {
   });
 }
 
-LSTATUS RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
+LSTATUS RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) { return RegDeleteKeyExW(hKey, lpSubKey, 0, 0); }
+
+LSTATUS RegDeleteKeyExW(HKEY hKey, LPCWSTR lpSubKey, REGSAM samDesired, DWORD) {
   return guarded([&]() -> LSTATUS {
     if (lpSubKey == nullptr)
       return static_cast<LSTATUS>(ERROR_INVALID_PARAMETER);
     return onKey(hKey, true, [&](RegistryTransaction &tx, const Base &base) -> DWORD {
-      const KeyId target = keyBelow(tx, base, lpSubKey);
+      const KeyId target = keyBelow(tx, base, lpSubKey, samDesired);
       // Windows deletes only leaves; a key with sub-keys is refused.
       if (tx.hasChildren(target) || tx.isProtected(target))
         return ERROR_ACCESS_DENIED;

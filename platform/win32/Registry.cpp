@@ -60,6 +60,17 @@ LSTATUS RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
   return ::RegDeleteKeyW(native(hKey), win32::wide(lpSubKey));
 }
 
+LSTATUS RegDeleteKeyExW(HKEY hKey, LPCWSTR lpSubKey, REGSAM samDesired, DWORD Reserved) {
+  // Found at run time: 32-bit Windows XP lacks it. Such a system has one
+  // registry view, so the plain call deletes the very key asked for.
+  using Function = ::LONG(WINAPI *)(::HKEY, ::LPCWSTR, ::REGSAM, ::DWORD);
+  static const auto pDeleteKeyEx =
+      win32::entryOf<Function>(::GetModuleHandleW(L"advapi32.dll"), "RegDeleteKeyExW");
+  if (pDeleteKeyEx == nullptr)
+    return ::RegDeleteKeyW(native(hKey), win32::wide(lpSubKey));
+  return pDeleteKeyEx(native(hKey), win32::wide(lpSubKey), samDesired, Reserved);
+}
+
 LSTATUS SHDeleteKeyW(HKEY hKey, LPCWSTR pszSubKey) {
   return static_cast<LSTATUS>(::SHDeleteKeyW(native(hKey), win32::wide(pszSubKey)));
 }

@@ -7,6 +7,7 @@
 #include "zelsys/kernel.h"
 #include "zelsys/registry.h"
 #include "zelsys/security.h"
+#include "zelsys/system.h"
 #include "zelsys/winconst.h"
 
 #include <algorithm>
@@ -939,6 +940,43 @@ TEST(RegistryViews, The32BitViewOfTheMachineSoftwareKeyIsWow6432Node) {
         << "nothing lands in the 64-bit view";
     EXPECT_EQ(openKey(HKEY_LOCAL_MACHINE, TEST_ROOT, seen, KEY_READ | KEY_WOW64_32KEY),
               ERROR_SUCCESS);
+  }
+  removeMachineRoots();
+}
+
+// A leaf in both views; the call deletes the one of the view it names, or
+// of the program's own view when it names none (the 32-bit one under WoW64).
+TEST(RegistryViews, DeleteKeyExDeletesInTheViewItNames) {
+  BOOL bWow64 = FALSE;
+  ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &bWow64));
+  const std::u16string leaf = std::u16string(TEST_ROOT) + u"\\Leaf";
+  const std::u16string paths[] = {leaf, u"Software\\Wow6432Node" + leaf.substr(8)};
+  struct Case {
+    REGSAM view;
+    bool b32; // the view whose leaf goes
+  } const cases[] = {
+      {KEY_WOW64_64KEY, false},
+      {KEY_WOW64_32KEY, true},
+      {0, bWow64 != FALSE},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    removeMachineRoots();
+    for (const std::u16string &path : paths) {
+      Key key;
+      ASSERT_EQ(createKey(HKEY_LOCAL_MACHINE, path.c_str(), key, nullptr, REG_OPTION_NON_VOLATILE,
+                          KEY_ALL_ACCESS | KEY_WOW64_64KEY),
+                ERROR_SUCCESS)
+          << "case " << i;
+    }
+    EXPECT_EQ(RegDeleteKeyExW(HKEY_LOCAL_MACHINE, leaf.c_str(), cases[i].view, 0), ERROR_SUCCESS)
+        << "case " << i;
+    for (int b32 = 0; b32 < 2; ++b32)
+      EXPECT_EQ(keyExists(HKEY_LOCAL_MACHINE, paths[b32].c_str(), KEY_READ | KEY_WOW64_64KEY),
+                cases[i].b32 != (b32 != 0))
+          << "case " << i << ", " << (b32 ? "32" : "64") << "-bit view";
+    EXPECT_EQ(RegDeleteKeyExW(HKEY_LOCAL_MACHINE, leaf.c_str(), cases[i].view, 0),
+              ERROR_FILE_NOT_FOUND)
+        << "case " << i << ": the other view's leaf is not reached";
   }
   removeMachineRoots();
 }

@@ -1,11 +1,14 @@
 // test_registry_key.cpp - CZELRegistryKey and CZELRegistryValent over the
-// platform registry. Everything lives under HKCU\Software\Fixwell\Test\Key,
-// removed before and after each test.
+// platform registry. Everything lives under HKCU\Software\Fixwell\Test\Key
+// and the same path in both views of HKLM, removed before and after each
+// test.
 #include "zel_registry_key.h"
 #include "zel_test_support.h"
 
 #include "zelsys/files.h"
 #include "zelsys/registry.h"
+#include "zelsys/security.h"
+#include "zelsys/system.h"
 #include "zelsys/winconst.h"
 
 #include <cstring>
@@ -98,12 +101,42 @@ void buildSource() {
   putValue(u"Src\\Inner", u"Deep", REG_BINARY, {0xAB, 0xCD});
 }
 
+// The path of a key of HKLM\Software in one view, as the 64-bit view
+// names it.
+std::u16string inView(bool b32, const std::u16string &machinePath) {
+  const std::u16string software = u"Software";
+  return b32 ? software + u"\\Wow6432Node" + machinePath.substr(software.size()) : machinePath;
+}
+
+bool existsInView(bool b32, const std::u16string &machinePath) {
+  HKEY hKey = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, inView(b32, machinePath).c_str(), 0,
+                    KEY_READ | KEY_WOW64_64KEY, &hKey) != ERROR_SUCCESS)
+    return false;
+  RegCloseKey(hKey);
+  return true;
+}
+
+// The program's own registry view is the 32-bit one under WoW64.
+bool runsIn32BitView() {
+  BOOL bWow64 = FALSE;
+  return IsWow64Process(GetCurrentProcess(), &bWow64) && bWow64;
+}
+
 class RegistryKeyTest : public ::testing::Test {
 protected:
   void SetUp() override { clean(); }
   void TearDown() override { clean(); }
   static void clean() {
     SHDeleteKeyW(HKEY_CURRENT_USER, TEST_ROOT);
+    for (bool b32 : {false, true}) {
+      HKEY hSoftware = nullptr;
+      if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, inView(b32, u"Software").c_str(), 0,
+                        KEY_ALL_ACCESS | KEY_WOW64_64KEY, &hSoftware) != ERROR_SUCCESS)
+        continue;
+      SHDeleteKeyW(hSoftware, TEST_ROOT + std::size(u"Software"));
+      RegCloseKey(hSoftware);
+    }
     DeleteFileW(HIVE_FILE);
   }
   zeltest::RecordingSink sink;
@@ -192,6 +225,89 @@ TEST_F(RegistryKeyTest, RemovePlainAndRecursive) {
   sink.clear();
   EXPECT_TRUE(source.remove(false)) << "a missing key counts as deleted";
   EXPECT_TRUE(source.remove(true));
+  EXPECT_EQ(sink.count(), 0u);
+}
+
+// The same tree in both views of HKLM\Software; a key removed in one view is
+// gone there and only there, whatever the other view holds.
+TEST_F(RegistryKeyTest, RemoveDeletesInTheKeysViewOnly) {
+  const std::u16string views = std::u16string(TEST_ROOT) + u"\\Views";
+  const std::u16string leaf = views + u"\\A\\Leaf";
+  const bool bOwn32 = runsIn32BitView();
+  struct Case {
+    std::u16string path;
+    REGSAM view;
+    bool bRecursive;
+    bool b32; // the view the key goes from
+  } const cases[] = {
+      {views, KEY_WOW64_64KEY, true, false},
+      {views, KEY_WOW64_32KEY, true, true},
+      {views, 0, true, bOwn32},
+      // The parent is HKLM\Software itself, where the views part.
+      {u"Software\\Fixwell", KEY_WOW64_64KEY, true, false},
+      {u"Software\\Fixwell", KEY_WOW64_32KEY, true, true},
+      {leaf, KEY_WOW64_64KEY, false, false},
+      {leaf, KEY_WOW64_32KEY, false, true},
+      {leaf, 0, false, bOwn32},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const Case &c = cases[i];
+    for (bool b32 : {false, true})
+      for (const char16_t *pszTail : {u"\\A\\Leaf", u"\\B"}) {
+        CZELRegistryKey key(HKEY_LOCAL_MACHINE,
+                            CZELWCharString(inView(b32, views + pszTail).c_str()),
+                            KEY_ALL_ACCESS | KEY_WOW64_64KEY, true);
+        ASSERT_TRUE(key.create()) << i;
+      }
+    CZELRegistryKey key(HKEY_LOCAL_MACHINE, CZELWCharString(c.path.c_str()),
+                        KEY_ALL_ACCESS | c.view);
+    EXPECT_TRUE(key.remove(c.bRecursive)) << i;
+    EXPECT_FALSE(existsInView(c.b32, c.path)) << i;
+    EXPECT_EQ(existsInView(c.b32, views + u"\\B"), !c.bRecursive) << i;
+    EXPECT_TRUE(existsInView(!c.b32, leaf)) << i << ": the other view's tree stays";
+    EXPECT_TRUE(key.remove(c.bRecursive)) << i << ": missing in its view, so deleted";
+    EXPECT_TRUE(existsInView(!c.b32, leaf)) << i;
+    clean();
+  }
+  EXPECT_EQ(sink.count(), 0u);
+}
+
+// Beyond the levels one call may name (32), down to near the deepest a tree
+// may have (512 below its hive's root), and in a view.
+TEST_F(RegistryKeyTest, KeysAtAnyDepthAreReachedAndRemoved) {
+  struct Case {
+    HKEY hRoot;
+    REGSAM view; // 0 for HKCU, which has one view
+    int levels;
+  } const cases[] = {
+      {HKEY_CURRENT_USER, 0, 33},
+      {HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, 300},
+      {HKEY_CURRENT_USER, 0, 500},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const Case &c = cases[i];
+    const std::u16string top = path(u"Deep");
+    std::u16string deepest = top;
+    for (int level = 1; level <= c.levels; ++level)
+      deepest += level % 2 ? u"\\Odd" : u"\\Even";
+    const std::u16string parent = deepest.substr(0, deepest.rfind(u'\\'));
+    const REGSAM access = KEY_ALL_ACCESS | c.view;
+    auto key = [&](const std::u16string &keyPath, REGSAM sam) {
+      return CZELRegistryKey(c.hRoot, CZELWCharString(keyPath.c_str()), sam);
+    };
+
+    ASSERT_TRUE(CZELRegistryKey(c.hRoot, CZELWCharString(deepest.c_str()), access, true).create())
+        << i;
+    EXPECT_TRUE(key(deepest, access).doesRegistryKeyExist()) << i;
+    if (c.view != 0) {
+      EXPECT_FALSE(key(deepest, KEY_READ | KEY_WOW64_64KEY).doesRegistryKeyExist()) << i;
+    }
+    EXPECT_TRUE(key(deepest, access).remove(false)) << i;
+    EXPECT_FALSE(key(deepest, access).doesRegistryKeyExist()) << i;
+    EXPECT_TRUE(key(parent, access).doesRegistryKeyExist()) << i;
+    EXPECT_TRUE(key(top, access).remove(true)) << i;
+    EXPECT_FALSE(key(top, access).doesRegistryKeyExist()) << i;
+  }
   EXPECT_EQ(sink.count(), 0u);
 }
 

@@ -89,6 +89,9 @@ void removeRoots() {
 
 std::vector<Case> cases() {
   const std::u16string addK = u"add " KEY, queryK = u"query " KEY;
+  std::u16string deep;
+  for (int level = 0; level < 40; ++level)
+    deep += u"\\L" + std::u16string(1, static_cast<char16_t>(u'a' + level % 26));
   return {
       // Usage, and command lines refused before anything is touched.
       {u"--help", nullptr, 0, {u"zelreg query", u"zelreg import", u"Exit codes"}},
@@ -190,6 +193,14 @@ std::vector<Case> cases() {
       {u"query " LM_KEY u" /v View /reg:64", nullptr, 1, {NOT_FOUND}},
       {u"query " LM_KEY u" /v View /reg:32", nullptr, 0, {u"View    REG_SZ    in32"}},
       {u"query " LM_KEY u" /reg:32 /reg:64", nullptr, 1, {u"ERROR: Only one of /reg:32"}},
+      // A tree is deleted in the view named, and only there.
+      {u"add " LM_KEY u" /v View /d in64 /reg:64", nullptr, 0, {}},
+      {u"delete " LM_KEY u" /f /reg:64", nullptr, 0, {}},
+      {u"query " LM_KEY u" /v View /reg:32", nullptr, 0, {u"View    REG_SZ    in32"}},
+      {u"delete " LM_KEY u" /f /reg:64", nullptr, 1, {NOT_FOUND}},
+      // Keys deeper than one registry call may name.
+      {addK + deep + u" /v Deep /d deep", nullptr, 0, {}},
+      {queryK + deep + u" /v Deep", nullptr, 0, {u"Deep    REG_SZ    deep"}},
   };
 }
 

@@ -3,7 +3,8 @@
 //
 // A key object is a name, not an open handle: each operation opens the key
 // itself and closes it again before returning, except open and enumSubKeys,
-// which leave it open. Copies never share a handle. Operations never throw:
+// which leave it open. The path may name a key at any depth the registry
+// holds. Copies never share a handle. Operations never throw:
 // a failing call is logged once and gives false. Only the constructors
 // throw (CZELRegKeyInitException). A key object belongs to one thread.
 #pragma once
@@ -64,8 +65,9 @@ public:
   bool close();
   // Creates the key (an existing one is simply opened), then closes it.
   bool create();
-  // Deletes the key; with bRecursive all its descendants too. A missing key
-  // counts as deleted.
+  // Deletes the key in the registry view its access mask names (or the
+  // program's own); with bRecursive all its descendants too. A missing key
+  // counts as deleted; a partly deleted tree is a failure.
   bool remove(bool bRecursive);
   // Copies all values and sub-keys of source into this key, overwriting
   // values of the same name and keeping everything else.

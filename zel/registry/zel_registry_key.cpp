@@ -5,7 +5,10 @@
 // call becomes an entry of the log hierarchy, is written once and gives
 // false. Operations open the key on demand and close it again on every way
 // out (only open and enumSubKeys leave it open), so the closing is done
-// after the body, outside its handlers, and never decides the result.
+// after the body, outside its handlers, and never decides the result. Keys
+// are reached through openPath alone: in steps of the levels one call may
+// name, every call with the key's view flags, since the view a handle was
+// opened in does not carry over to the calls made through it.
 #include "zel_registry_key.h"
 
 #include "zel_catch.h"
@@ -19,6 +22,9 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <string>
+#include <utility>
+#include <vector>
 
 static const ZEL_USHORT ZEL_SOURCE[] = u".\\zel_registry_key";
 static const ZEL_USHORT ZEL_CLASS[] = u"CZELRegistryKey";
@@ -75,6 +81,141 @@ bool enablePrivilege(const ZEL_USHORT *pszPrivilege) {
                zelsys::GetLastError() == zelsys::ERROR_SUCCESS;
   zelsys::CloseHandle(hToken);
   return bEnabled;
+}
+
+constexpr zelsys::REGSAM VIEW_FLAGS = zelsys::KEY_WOW64_64KEY | zelsys::KEY_WOW64_32KEY;
+// Windows creates at most 32 levels in one call (and the substitute lets a
+// call name no more), while a tree may be 512 levels deep.
+constexpr ZEL_ULONG LEVELS_PER_CALL = 32;
+// The longest key name, 255 characters, and its terminator.
+constexpr zelsys::DWORD KEY_NAME_UNITS = 256;
+
+// A key handle, closed when it goes out of scope unless it is borrowed (the
+// root a path starts from).
+class CKeyHandle {
+public:
+  CKeyHandle() = default;
+  CKeyHandle(zelsys::HKEY hKey, bool bOwned) : m_hKey(hKey), m_bOwned(bOwned) {}
+  CKeyHandle(CKeyHandle &&other) noexcept : m_hKey(other.release()), m_bOwned(other.m_bOwned) {}
+  CKeyHandle &operator=(CKeyHandle &&) = delete;
+  ~CKeyHandle() { reset(nullptr); }
+
+  zelsys::HKEY get() const { return m_hKey; }
+  zelsys::HKEY release() { return std::exchange(m_hKey, nullptr); }
+  // Closes what this owns and takes over hKey.
+  void reset(zelsys::HKEY hKey) {
+    if (m_hKey != nullptr && m_bOwned)
+      zelsys::RegCloseKey(m_hKey);
+    m_hKey = hKey;
+    m_bOwned = true;
+  }
+
+private:
+  zelsys::HKEY m_hKey = nullptr;
+  bool m_bOwned = true;
+};
+
+// Copies into step the first LEVELS_PER_CALL components of pszPath (with the
+// separators between them) and returns where the rest begins; null when the
+// whole path fits into one call.
+const ZEL_USHORT *splitStep(const ZEL_USHORT *pszPath, std::u16string &step) {
+  ZEL_ULONG ulLevels = 0;
+  const ZEL_USHORT *pEnd = pszPath;
+  for (const ZEL_USHORT *p = pszPath; *p != 0; ++p) {
+    if (*p == u'\\')
+      continue;
+    if ((p == pszPath || p[-1] == u'\\') && ++ulLevels > LEVELS_PER_CALL) {
+      step.assign(pszPath, pEnd);
+      return p;
+    }
+    pEnd = p + 1;
+  }
+  return nullptr;
+}
+
+// Opens pszPath below hRoot with sam into rKey; with bCreate creates what is
+// missing, with dwOptions. Every step but the last is opened for reaching
+// the keys below it.
+zelsys::LSTATUS openPath(zelsys::HKEY hRoot, const ZEL_USHORT *pszPath, zelsys::REGSAM sam,
+                         CKeyHandle &rKey, bool bCreate = false, ZEL_ULONG dwOptions = 0) {
+  const zelsys::REGSAM samStep =
+      (bCreate ? zelsys::KEY_CREATE_SUB_KEY : zelsys::KEY_ENUMERATE_SUB_KEYS) | (sam & VIEW_FLAGS);
+  CKeyHandle base(hRoot, false);
+  std::u16string step;
+  for (const ZEL_USHORT *pszLeft = pszPath;;) {
+    const ZEL_USHORT *pszRest = pszLeft != nullptr ? splitStep(pszLeft, step) : nullptr;
+    const ZEL_USHORT *pszStep = pszRest != nullptr ? step.c_str() : pszLeft;
+    const zelsys::REGSAM samNow = pszRest != nullptr ? samStep : sam;
+    zelsys::HKEY hKey = nullptr;
+    const zelsys::LSTATUS lStatus =
+        bCreate ? zelsys::RegCreateKeyExW(base.get(), pszStep, 0, nullptr, dwOptions, samNow,
+                                          nullptr, &hKey, nullptr)
+                : zelsys::RegOpenKeyExW(base.get(), pszStep, 0, samNow, &hKey);
+    if (lStatus != zelsys::ERROR_SUCCESS)
+      return lStatus;
+    if (pszRest == nullptr) {
+      rKey.reset(hKey);
+      return lStatus;
+    }
+    base.reset(hKey);
+    pszLeft = pszRest;
+  }
+}
+
+// Splits a path into its parent's path and its last component; false when
+// it has no component (it names the root).
+bool splitLast(const std::u16string &path, std::u16string &parent, std::u16string &name) {
+  const std::size_t ulEnd = path.find_last_not_of(u'\\');
+  if (ulEnd == std::u16string::npos)
+    return false;
+  const std::size_t ulSeparator = path.find_last_of(u'\\', ulEnd);
+  const std::size_t ulStart = ulSeparator == std::u16string::npos ? 0 : ulSeparator + 1;
+  name = path.substr(ulStart, ulEnd + 1 - ulStart);
+  if (ulSeparator == std::u16string::npos) {
+    parent.clear();
+    return true;
+  }
+  // A leading separator stays, so that the parent fails as the whole path
+  // would.
+  const std::size_t ulParentEnd = path.find_last_not_of(u'\\', ulSeparator);
+  parent = path.substr(0, ulParentEnd == std::u16string::npos ? ulStart : ulParentEnd + 1);
+  return true;
+}
+
+// Deletes every key below hKey, the deepest first. A stack of open keys, one
+// a level, stands in for recursion (a tree may be 512 levels deep); each key
+// is opened and deleted through its parent's handle.
+zelsys::LSTATUS deleteSubKeys(zelsys::HKEY hKey, zelsys::REGSAM samView) {
+  struct Level {
+    CKeyHandle key;
+    std::u16string name;
+  };
+  std::vector<Level> below;
+  for (;;) {
+    const zelsys::HKEY hAt = below.empty() ? hKey : below.back().key.get();
+    ZEL_USHORT szName[KEY_NAME_UNITS];
+    zelsys::DWORD cchName = KEY_NAME_UNITS;
+    zelsys::LSTATUS lStatus =
+        zelsys::RegEnumKeyExW(hAt, 0, szName, &cchName, nullptr, nullptr, nullptr, nullptr);
+    if (lStatus == zelsys::ERROR_SUCCESS) {
+      Level level{CKeyHandle(), std::u16string(szName, cchName)};
+      lStatus =
+          openPath(hAt, level.name.c_str(), zelsys::KEY_ENUMERATE_SUB_KEYS | samView, level.key);
+      if (lStatus != zelsys::ERROR_SUCCESS)
+        return lStatus;
+      below.push_back(std::move(level));
+      continue;
+    }
+    if (lStatus != zelsys::ERROR_NO_MORE_ITEMS || below.empty())
+      return lStatus == zelsys::ERROR_NO_MORE_ITEMS ? zelsys::ERROR_SUCCESS : lStatus;
+    // The key on top has no sub-keys left; one deleted meanwhile is gone too.
+    const std::u16string name = std::move(below.back().name);
+    below.pop_back();
+    lStatus = zelsys::RegDeleteKeyExW(below.empty() ? hKey : below.back().key.get(), name.c_str(),
+                                      samView, 0);
+    if (lStatus != zelsys::ERROR_SUCCESS && lStatus != zelsys::ERROR_FILE_NOT_FOUND)
+      return lStatus;
+  }
 }
 
 // Whether inner names the key outer or one below it (same root; names
@@ -219,24 +360,22 @@ bool CZELRegistryKey::open() {
                                    true, false);
       close();
     }
-    zelsys::HKEY hKey = nullptr;
-    zelsys::LSTATUS lStatus =
-        zelsys::RegOpenKeyExW(m_hKeyRoot, getSubKeyPath(), 0, m_samDesired, &hKey);
+    CKeyHandle key;
+    zelsys::LSTATUS lStatus = openPath(m_hKeyRoot, getSubKeyPath(), m_samDesired, key);
     // Only a missing key or a bad root make the key absent; any other
     // failure (access denied, say) means the key is there, and the calls
     // made on it report their own failures.
     if (lStatus != zelsys::ERROR_FILE_NOT_FOUND && lStatus != zelsys::ERROR_INVALID_HANDLE) {
-      m_hKey = lStatus == zelsys::ERROR_SUCCESS ? hKey : nullptr;
+      m_hKey = key.release();
       m_bOpen = true;
       return true;
     }
     if (!m_bCreate || !create())
       return false;
-    hKey = nullptr;
-    lStatus = zelsys::RegOpenKeyExW(m_hKeyRoot, getSubKeyPath(), 0, m_samDesired, &hKey);
+    lStatus = openPath(m_hKeyRoot, getSubKeyPath(), m_samDesired, key);
     if (lStatus != zelsys::ERROR_SUCCESS)
       return false;
-    m_hKey = hKey;
+    m_hKey = key.release();
     m_bOpen = true;
     return true;
   });
@@ -270,13 +409,13 @@ bool CZELRegistryKey::create() {
     // The create call takes no null path: the root itself is named by an
     // empty one.
     const ZEL_USHORT *pszPath = m_szSubKey.isValid() ? m_szSubKey.getBuffer() : u"";
-    zelsys::HKEY hKey = nullptr;
-    const zelsys::LSTATUS lStatus = zelsys::RegCreateKeyExW(
-        m_hKeyRoot, pszPath, 0, nullptr, m_dwOptions, m_samDesired, nullptr, &hKey, nullptr);
+    CKeyHandle key;
+    const zelsys::LSTATUS lStatus =
+        openPath(m_hKeyRoot, pszPath, m_samDesired, key, true, m_dwOptions);
     if (lStatus != zelsys::ERROR_SUCCESS)
       throw CZELRegKeyCreateException(getSubKeyPath(), code(lStatus), ZEL_CLASS, u"create",
                                       ZEL_SOURCE, __LINE__, 1, true, false);
-    m_hKey = hKey;
+    m_hKey = key.release();
     m_bOpen = true;
     return close();
   });
@@ -288,19 +427,34 @@ bool CZELRegistryKey::remove(bool bRecursive) {
   return runOperation(u"remove", __LINE__, [&] {
     close();
     // Deleting "the root itself" would, recursively, empty a whole hive.
-    if (!m_szSubKey.isValid())
+    std::u16string parentPath, name;
+    if (!m_szSubKey.isValid() ||
+        !splitLast(std::u16string(m_szSubKey.getBuffer(), m_szSubKey.getLength()), parentPath,
+                   name))
       throw CZELRegKeyDeleteException(getSubKeyPath(), code(zelsys::ERROR_ACCESS_DENIED), ZEL_CLASS,
                                       u"remove", ZEL_SOURCE, __LINE__, 1, true, false);
-    // The root is opened in this key's registry view, so that the path is
-    // deleted where this key's own calls find it.
-    const zelsys::REGSAM samView =
-        m_samDesired & (zelsys::KEY_WOW64_64KEY | zelsys::KEY_WOW64_32KEY);
-    CZELRegistryKey root(m_hKeyRoot, CZELWCharString(), zelsys::KEY_READ | samView, false, 0);
-    root.open();
-    const zelsys::LSTATUS lStatus =
-        bRecursive ? zelsys::SHDeleteKeyW(root.getKeyHandle(), getSubKeyPath())
-                   : zelsys::RegDeleteKeyW(root.getKeyHandle(), getSubKeyPath());
-    if (lStatus != zelsys::ERROR_SUCCESS && lStatus != zelsys::ERROR_FILE_NOT_FOUND)
+    // The key is deleted through its parent, the tree from the bottom up,
+    // all in this key's view (the system's tree deletion would go through
+    // the process's own view below the first level).
+    const zelsys::REGSAM samView = m_samDesired & VIEW_FLAGS;
+    const zelsys::REGSAM samWalk = zelsys::KEY_ENUMERATE_SUB_KEYS | samView;
+    CKeyHandle parent(m_hKeyRoot, false), key;
+    zelsys::LSTATUS lStatus = parentPath.empty()
+                                  ? zelsys::ERROR_SUCCESS
+                                  : openPath(m_hKeyRoot, parentPath.c_str(), samWalk, parent);
+    if (lStatus == zelsys::ERROR_SUCCESS && bRecursive)
+      lStatus = openPath(parent.get(), name.c_str(), samWalk, key);
+    if (lStatus == zelsys::ERROR_FILE_NOT_FOUND)
+      return true; // a missing key counts as deleted
+    if (lStatus == zelsys::ERROR_SUCCESS && bRecursive)
+      lStatus = deleteSubKeys(key.get(), samView);
+    key.reset(nullptr);
+    if (lStatus == zelsys::ERROR_SUCCESS) {
+      lStatus = zelsys::RegDeleteKeyExW(parent.get(), name.c_str(), samView, 0);
+      if (lStatus == zelsys::ERROR_FILE_NOT_FOUND)
+        lStatus = zelsys::ERROR_SUCCESS;
+    }
+    if (lStatus != zelsys::ERROR_SUCCESS)
       throw CZELRegKeyDeleteException(getSubKeyPath(), code(lStatus), ZEL_CLASS, u"remove",
                                       ZEL_SOURCE, __LINE__, 1, true, false);
     return true;

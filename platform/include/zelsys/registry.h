@@ -33,6 +33,9 @@ LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpCl
                         DWORD *lpdwDisposition);
 LSTATUS RegCloseKey(HKEY hKey);
 LSTATUS RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey);
+// RegDeleteKeyW in the registry view that samDesired's KEY_WOW64_64KEY or
+// KEY_WOW64_32KEY names (other rights are ignored); Reserved must be 0.
+LSTATUS RegDeleteKeyExW(HKEY hKey, LPCWSTR lpSubKey, REGSAM samDesired, DWORD Reserved);
 LSTATUS SHDeleteKeyW(HKEY hKey, LPCWSTR pszSubKey);
 LSTATUS SHCopyKeyW(HKEY hkeySrc, LPCWSTR pszSrcSubKey, HKEY hkeyDest, DWORD fReserved);
 LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWORD *lpcchName, DWORD *lpReserved,
