@@ -1,6 +1,6 @@
 //===- HiveImage.h - Reading a hive file through hivex ---------------------===//
 //
-// What the hive journal and the hive store share of hivex: owning its
+// What the hive store takes from hivex to read hives lazily: owning its
 // handles and buffers, and reading a key's values with their types. Linux
 // only.
 //

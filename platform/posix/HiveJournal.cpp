@@ -1,6 +1,6 @@
 //===- HiveJournal.cpp - Completed registry calls on a hive file, made durable -===//
 //
-// The journal's records, the writer lock and the checkpoint over hivex; the
+// The journal's records, the writer lock and the checkpoint; the
 // guarantees are stated in HiveJournal.h. Linux only.
 //
 // Every function that touches a file reports in Win32's error space; a hive

@@ -6,7 +6,7 @@
 // folded into the hive later, whole, by a checkpoint. This header offers the
 // journal's operations, the installation's writer lock and the checkpoint;
 // the hive store builds the registry calls on top. Linux only (flock,
-// fdatasync, and hivex for the hive itself).
+// fdatasync, and libcrypto for the digest).
 //
 // What the journal guarantees and how:
 // - The journal is <hive>.zeljournal: an 8-byte tag and the SHA-256 digest

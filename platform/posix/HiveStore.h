@@ -37,12 +37,14 @@
 // A hive that Windows left dirty (its base block's sequence numbers differ:
 // its own logs hold changes the file lacks, which Windows replays when it
 // next loads the hive) is read as it stands but never written: a call that
-// would change it fails with ERROR_BADDB and changes nothing.
+// would change it fails with ERROR_BADDB and changes nothing. So is a hive
+// that fails the whole check a process makes before it first writes it
+// (RegfReader.h): reads go on where hivex can, the other hives work on.
 //
 // Known differences from the emulated machine's registry:
-// - Key classes are not kept in hive files (hivex cannot write them): a
-//   class given to RegCreateKeyExW is reported by the process that created
-//   the key, until that process ends.
+// - A class given to RegCreateKeyExW is not written to the hive file (the
+//   journal does not record it; classes already there are kept): it is
+//   reported by the process that created the key, until that process ends.
 // - Volatile keys live in the memory of the process that made them: a
 //   machine that is not running has no one else to share them with.
 // - A key deleted by another process and made again is, to a handle opened
