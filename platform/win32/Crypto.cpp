@@ -3,8 +3,10 @@
 // The provider calls forward to advapi32. GCM comes from CNG (bcrypt.dll),
 // which Windows XP lacks: it is loaded at run time so the program still
 // starts there, and there GCM is made here from the provider's AES (which
-// XP SP3 has) in counter mode with its own GHASH. Only code for Windows
-// belongs here.
+// XP SP3 has) in counter mode with its own GHASH. What the cipher calls
+// leave on the stack below ours (CNG under Wine leaves the whole key there),
+// our own GHASH values included, is zeroed after each seal and open. Only
+// code for Windows belongs here.
 //
 //===----------------------------------------------------------------------===//
 #include "zelsys/crypto.h"
@@ -294,6 +296,60 @@ BOOL providerOpen(const BYTE *pbKey, const BYTE *pbNonce, const BYTE *pbCipher, 
 
 bool useProviderGcm() { return g_bUseXpCipher.load() || !cng().ok; }
 
+// Zeroes the stack just below the caller's frame, where the frames of the
+// call it has just made lay: pieces of the key and the text may stay there.
+// Far more than the cipher calls use; RtlSecureZeroMemory's stores are
+// never dropped.
+[[gnu::noinline]] void wipeDeadStack() {
+  BYTE abStack[16384];
+  ::RtlSecureZeroMemory(abStack, sizeof abStack);
+}
+
+// The seal and the open run in frames of their own, below the frame that
+// wipes after them.
+[[gnu::noinline]] BOOL sealInOwnFrame(const BYTE *pbKey, const BYTE *pbNonce, const BYTE *pbPlain,
+                                      DWORD cbPlain, BYTE *pbCipher, BYTE *pbTag) {
+  if (!argumentsGiven(pbKey, pbNonce, pbTag, pbPlain, cbPlain, pbCipher))
+    return failWith(ERROR_INVALID_PARAMETER);
+  if (useProviderGcm())
+    return providerSeal(pbKey, pbNonce, pbPlain, cbPlain, pbCipher, pbTag);
+  GcmKey key(pbKey);
+  if (key.get() == nullptr)
+    return failWith(key.error());
+  BCRYPT_AUTHENTICATED_CIPHER_MODE_INFO info = authInfo(pbNonce, pbTag);
+  ::ULONG cbDone = 0;
+  if (cng().encrypt(key.get(), const_cast<PUCHAR>(pbPlain), cbPlain, &info, nullptr, 0, pbCipher,
+                    cbPlain, &cbDone, 0) != 0 ||
+      cbDone != cbPlain)
+    return failWith(ERROR_GEN_FAILURE);
+  return TRUE;
+}
+
+[[gnu::noinline]] BOOL openInOwnFrame(const BYTE *pbKey, const BYTE *pbNonce, const BYTE *pbCipher,
+                                      DWORD cbCipher, const BYTE *pbTag, BYTE *pbPlain) {
+  if (!argumentsGiven(pbKey, pbNonce, pbTag, pbCipher, cbCipher, pbPlain))
+    return failWith(ERROR_INVALID_PARAMETER);
+  if (useProviderGcm())
+    return providerOpen(pbKey, pbNonce, pbCipher, cbCipher, pbTag, pbPlain);
+  GcmKey key(pbKey);
+  if (key.get() == nullptr)
+    return failWith(key.error());
+  BYTE abTag[AEAD_TAG_SIZE];
+  std::memcpy(abTag, pbTag, AEAD_TAG_SIZE);
+  BCRYPT_AUTHENTICATED_CIPHER_MODE_INFO info = authInfo(pbNonce, abTag);
+  ::ULONG cbDone = 0;
+  const NTSTATUS status = cng().decrypt(key.get(), const_cast<PUCHAR>(pbCipher), cbCipher, &info,
+                                        nullptr, 0, pbPlain, cbCipher, &cbDone, 0);
+  if (status != 0 || cbDone != cbCipher) {
+    // Unauthenticated plain text must not reach the caller.
+    if (cbCipher != 0)
+      std::memset(pbPlain, 0, cbCipher);
+    ::SetLastError(status == kStatusAuthTagMismatch ? ERROR_INVALID_DATA : ERROR_GEN_FAILURE);
+    return FALSE;
+  }
+  return TRUE;
+}
+
 } // namespace
 
 BOOL CryptAcquireContextW(HCRYPTPROV *phProv, LPCWSTR szContainer, LPCWSTR szProvider,
@@ -322,45 +378,16 @@ void useXpCipherForTesting(bool bUse) { g_bUseXpCipher.store(bUse); }
 
 BOOL aeadSeal(const BYTE *pbKey, const BYTE *pbNonce, const BYTE *pbPlain, DWORD cbPlain,
               BYTE *pbCipher, BYTE *pbTag) {
-  if (!argumentsGiven(pbKey, pbNonce, pbTag, pbPlain, cbPlain, pbCipher))
-    return failWith(ERROR_INVALID_PARAMETER);
-  if (useProviderGcm())
-    return providerSeal(pbKey, pbNonce, pbPlain, cbPlain, pbCipher, pbTag);
-  GcmKey key(pbKey);
-  if (key.get() == nullptr)
-    return failWith(key.error());
-  BCRYPT_AUTHENTICATED_CIPHER_MODE_INFO info = authInfo(pbNonce, pbTag);
-  ::ULONG cbDone = 0;
-  if (cng().encrypt(key.get(), const_cast<PUCHAR>(pbPlain), cbPlain, &info, nullptr, 0, pbCipher,
-                    cbPlain, &cbDone, 0) != 0 ||
-      cbDone != cbPlain)
-    return failWith(ERROR_GEN_FAILURE);
-  return TRUE;
+  const BOOL bSealed = sealInOwnFrame(pbKey, pbNonce, pbPlain, cbPlain, pbCipher, pbTag);
+  wipeDeadStack();
+  return bSealed;
 }
 
 BOOL aeadOpen(const BYTE *pbKey, const BYTE *pbNonce, const BYTE *pbCipher, DWORD cbCipher,
               const BYTE *pbTag, BYTE *pbPlain) {
-  if (!argumentsGiven(pbKey, pbNonce, pbTag, pbCipher, cbCipher, pbPlain))
-    return failWith(ERROR_INVALID_PARAMETER);
-  if (useProviderGcm())
-    return providerOpen(pbKey, pbNonce, pbCipher, cbCipher, pbTag, pbPlain);
-  GcmKey key(pbKey);
-  if (key.get() == nullptr)
-    return failWith(key.error());
-  BYTE abTag[AEAD_TAG_SIZE];
-  std::memcpy(abTag, pbTag, AEAD_TAG_SIZE);
-  BCRYPT_AUTHENTICATED_CIPHER_MODE_INFO info = authInfo(pbNonce, abTag);
-  ::ULONG cbDone = 0;
-  const NTSTATUS status = cng().decrypt(key.get(), const_cast<PUCHAR>(pbCipher), cbCipher, &info,
-                                        nullptr, 0, pbPlain, cbCipher, &cbDone, 0);
-  if (status != 0 || cbDone != cbCipher) {
-    // Unauthenticated plain text must not reach the caller.
-    if (cbCipher != 0)
-      std::memset(pbPlain, 0, cbCipher);
-    ::SetLastError(status == kStatusAuthTagMismatch ? ERROR_INVALID_DATA : ERROR_GEN_FAILURE);
-    return FALSE;
-  }
-  return TRUE;
+  const BOOL bOpened = openInOwnFrame(pbKey, pbNonce, pbCipher, cbCipher, pbTag, pbPlain);
+  wipeDeadStack();
+  return bOpened;
 }
 
 } // namespace zelsys

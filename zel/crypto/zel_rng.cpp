@@ -2,9 +2,10 @@
 //
 // getRandomBytes has random bytes made into a fresh buffer and copies them
 // over the target only when that succeeded, so a failure leaves the target
-// as it was. CZELSwRNG never fails once it is asked: a provider failure is
-// logged and the C library's generator, seeded from the current second on
-// every call, serves instead.
+// as it was. CZELSwRNG takes its bytes from the provider alone: the bytes
+// feed keys, and anything weaker (a generator seeded from the clock, say)
+// would hand out keys anyone can guess while reporting success, so a
+// provider failure is logged and fails the call.
 #include "zel_rng.h"
 
 #include "zel_catch.h"
@@ -14,9 +15,7 @@
 #include "zelsys/kernel.h"
 #include "zelsys/winconst.h"
 
-#include <cstdlib>
 #include <cstring>
-#include <ctime>
 
 namespace {
 
@@ -58,26 +57,19 @@ bool CZELSwRNG::performRand(ZEL_ULONG ulCount, CZELBuffer<ZEL_BYTE> &bufOut) {
   if (ulCount > bufOut.getSize())
     ulCount = bufOut.getSize();
   ZEL_BYTE *pbOut = bufOut.getBuffer();
-  const bool bProvider = zelAbsorb(ZEL_SOURCE_SWRNG, __LINE__, CZELErrorSource::esLastError, [&] {
+  const bool bFilled = zelAbsorb(ZEL_SOURCE_SWRNG, __LINE__, CZELErrorSource::esLastError, [&] {
     zelsys::HCRYPTPROV hProv = 0;
     if (!zelsys::CryptAcquireContextW(&hProv, nullptr, nullptr, zelsys::PROV_RSA_FULL,
                                       zelsys::CRYPT_VERIFYCONTEXT))
       raiseCapi(__LINE__);
-    const bool bFilled = zelsys::CryptGenRandom(hProv, ulCount, pbOut) != zelsys::FALSE;
+    const bool bGenerated = zelsys::CryptGenRandom(hProv, ulCount, pbOut) != zelsys::FALSE;
     const zelsys::DWORD dwError = zelsys::GetLastError();
     zelsys::CryptReleaseContext(hProv, 0);
-    if (!bFilled) {
+    if (!bGenerated) {
       zelsys::SetLastError(dwError);
       raiseCapi(__LINE__);
     }
   });
-  if (!bProvider) {
-    // Predictable within one second; kept because callers rely on bytes
-    // always being produced.
-    std::srand(static_cast<unsigned>(std::time(nullptr)));
-    for (ZEL_ULONG ul = 0; ul < ulCount; ++ul)
-      pbOut[ul] = static_cast<ZEL_BYTE>(std::rand() & 0xFF);
-  }
-  trace.setResult(true);
-  return true;
+  trace.setResult(bFilled);
+  return bFilled;
 }

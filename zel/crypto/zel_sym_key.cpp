@@ -1,10 +1,10 @@
 // zel_sym_key.cpp - CZELSymKey over the platform's AES-256-GCM.
 //
 // Every operation is traced and absorbs its failures: it logs them and
-// returns false, with its output untouched. The nonce of each enciphering is
-// taken from the provider alone, never from the time-seeded fallback of
-// CZELSwRNG: a repeated nonce under one key gives away GCM's authentication,
-// so without the provider enciphering fails instead.
+// returns false, with its output untouched. Keys and the nonce of each
+// enciphering come from CZELSwRNG, which fails rather than make guessable
+// bytes: a repeated nonce under one key gives away GCM's authentication, so
+// without the provider there is no key and no enciphering.
 #include "zel_sym_key.h"
 
 #include "zel_catch.h"
@@ -13,7 +13,6 @@
 #include "zel_rng.h"
 #include "zelsys/crypto.h"
 #include "zelsys/kernel.h"
-#include "zelsys/winconst.h"
 
 #include <cstring>
 
@@ -32,18 +31,11 @@ static_assert(CZELSymKey::TAG_SIZE == zelsys::AEAD_TAG_SIZE, "tag size");
 }
 
 void fillNonce(ZEL_BYTE *pbNonce) {
-  zelsys::HCRYPTPROV hProv = 0;
-  if (!zelsys::CryptAcquireContextW(&hProv, nullptr, nullptr, zelsys::PROV_RSA_FULL,
-                                    zelsys::CRYPT_VERIFYCONTEXT))
+  CZELBuffer<ZEL_BYTE> bufNonce(CZELSymKey::NONCE_SIZE);
+  CZELSwRNG rng;
+  if (!rng.getRandomBytes(bufNonce))
     raiseFailed(__LINE__);
-  const bool bFilled =
-      zelsys::CryptGenRandom(hProv, CZELSymKey::NONCE_SIZE, pbNonce) != zelsys::FALSE;
-  const zelsys::DWORD dwError = zelsys::GetLastError();
-  zelsys::CryptReleaseContext(hProv, 0);
-  if (!bFilled) {
-    zelsys::SetLastError(dwError);
-    raiseFailed(__LINE__);
-  }
+  std::memcpy(pbNonce, bufNonce.getBuffer(), CZELSymKey::NONCE_SIZE);
 }
 
 // Zeroing that the optimiser may not drop as a dead store.

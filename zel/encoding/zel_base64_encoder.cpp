@@ -1,9 +1,13 @@
 // zel_base64_encoder.cpp - CZELBase64Encoder and its helper.
 //
-// The decoder trusts nothing about its input: it works only on the
-// significant characters (those before the first zero byte or "="), never
-// reads past the input buffer and never writes past the output length it
-// has computed, whatever the padding looks like.
+// The decoder accepts exactly what the encoder writes: whole groups of four
+// alphabet characters, the last ending in at most two "=", the bits the
+// padding drops zero, followed by nothing but zero bytes (the terminator,
+// or the zeroed rest of a fixed-size buffer). Anything else is refused
+// whole before any output is made, rather than read as zero bits or cut
+// short: text from elsewhere that only looks like Base64 must not turn into
+// bytes. No caller needs line breaks or other white space, so none is
+// skipped.
 #include "zel_base64_encoder.h"
 
 #include "zel_catch.h"
@@ -40,6 +44,58 @@ std::u16string decimal(long long llValue) {
                            true, false);
 }
 
+// A character's 6-bit value, or -1 outside the alphabet.
+int sextetOf(ZEL_CHAR cChar) {
+  const unsigned char uc = static_cast<unsigned char>(cChar);
+  if (uc >= 'A' && uc <= 'Z')
+    return uc - 'A';
+  if (uc >= 'a' && uc <= 'z')
+    return uc - 'a' + 26;
+  if (uc >= '0' && uc <= '9')
+    return uc - '0' + 52;
+  if (uc == '+')
+    return 62;
+  return uc == '/' ? 63 : -1;
+}
+
+[[noreturn]] void raiseBadCharacter(const ZEL_CHAR *pText, ZEL_ULONG ulAt,
+                                    const std::u16string &verdict, ZEL_ULONG ulLine) {
+  raiseBadValue(u"szEncoded",
+                u"szEncoded[" + decimal(ulAt) + u"] = " +
+                    decimal(static_cast<unsigned char>(pText[ulAt])),
+                verdict, ulLine);
+}
+
+// Refuses what may follow the significant characters [0, ulLength): the
+// padding must fill exactly the last group, and only zero bytes may follow
+// the first zero byte.
+void checkTail(const ZEL_CHAR *pText, ZEL_ULONG ulSize, ZEL_ULONG ulLength) {
+  ZEL_ULONG ulAt = ulLength;
+  for (; ulAt < ulSize && pText[ulAt] != 0; ++ulAt)
+    if (pText[ulAt] != PAD)
+      raiseBadCharacter(pText, ulAt, u"text after the padding", __LINE__);
+  if (ulAt != (ulLength + 3) / 4 * 4)
+    raiseBadValue(u"szEncoded",
+                  decimal(ulAt - ulLength) + u" \"=\" after " + decimal(ulLength) + u" characters",
+                  u"not padding to a whole group of 4", __LINE__);
+  for (; ulAt < ulSize; ++ulAt)
+    if (pText[ulAt] != 0)
+      raiseBadCharacter(pText, ulAt, u"text after the terminating zero", __LINE__);
+}
+
+// Refuses a character outside the alphabet, and a last character carrying
+// set bits that no byte holds (the encoder leaves them zero, so such text
+// has another, canonical spelling and did not come from it).
+void checkCharacters(const ZEL_CHAR *pText, ZEL_ULONG ulLength) {
+  for (ZEL_ULONG ulAt = 0; ulAt < ulLength; ++ulAt)
+    if (sextetOf(pText[ulAt]) < 0)
+      raiseBadCharacter(pText, ulAt, u"not a Base64 character", __LINE__);
+  // 2 characters hold 1 byte and 4 spare bits, 3 hold 2 bytes and 2.
+  const int iSpareMask = ulLength % 4 == 2 ? 0x0F : ulLength % 4 == 3 ? 0x03 : 0;
+  if ((sextetOf(pText[ulLength - 1]) & iSpareMask) != 0)
+    raiseBadCharacter(pText, ulLength - 1, u"carrying bits past the last byte", __LINE__);
+}
+
 // Runs body as a traced operation whose failures are logged and give false.
 template <class Body>
 bool traced(const ZEL_USHORT *pszClass, const ZEL_USHORT *pszMethod, ZEL_ULONG ulLine,
@@ -65,19 +121,10 @@ ZEL_CHAR CZELBase64EncoderHelper::_encode(ZEL_BYTE bValue) const {
 ZEL_BYTE CZELBase64EncoderHelper::_decode(ZEL_CHAR cChar) const {
   ZEL_BYTE bResult = 0;
   traced(ZEL_HELPER, u"_decode", __LINE__, [&] {
-    const unsigned char uc = static_cast<unsigned char>(cChar);
-    if (uc & 0x80)
+    if (static_cast<unsigned char>(cChar) & 0x80)
       raiseBadArg(u"ZEL_CHAR cChar", u"Parameter is NULL", __LINE__);
-    if (uc >= 'A' && uc <= 'Z')
-      bResult = static_cast<ZEL_BYTE>(uc - 'A');
-    else if (uc >= 'a' && uc <= 'z')
-      bResult = static_cast<ZEL_BYTE>(uc - 'a' + 26);
-    else if (uc >= '0' && uc <= '9')
-      bResult = static_cast<ZEL_BYTE>(uc - '0' + 52);
-    else if (uc == '+')
-      bResult = 62;
-    else if (uc == '/')
-      bResult = 63;
+    const int iValue = sextetOf(cChar);
+    bResult = static_cast<ZEL_BYTE>(iValue < 0 ? 0 : iValue);
   });
   return bResult;
 }
@@ -128,39 +175,30 @@ bool CZELBase64EncoderHelper::Base64_Encode(const CZELBuffer<ZEL_BYTE> &Data,
 bool CZELBase64EncoderHelper::Base64_Decode(const CZELBuffer<ZEL_CHAR> &szEncoded,
                                             CZELBuffer<ZEL_BYTE> &Data) const {
   return traced(ZEL_HELPER, u"Base64_Decode", __LINE__, [&] {
+    Data.destroyBuffer();
     if (!szEncoded.isValid())
       raiseBadArg(u"const CZELBuffer < ZEL_CHAR > &szEncoded", u"Buffer is invalid", __LINE__);
     const ZEL_ULONG ulLength = b64strlen(szEncoded);
     if (ulLength < 2)
       raiseBadValue(u"iTemp", decimal(ulLength), u"less than uEncodedIndex + 3 (3)", __LINE__);
+    const ZEL_CHAR *pIn = szEncoded.getBuffer();
+    checkCharacters(pIn, ulLength);
     // A lone trailing character carries 6 bits, not a whole byte: no
     // encoder produces it, and decoding it would invent data.
     if (ulLength % 4 == 1)
       raiseBadValue(u"iTemp", decimal(ulLength), u"not a whole number of bytes", __LINE__);
-    // A trailing group of 2 characters holds 1 byte, of 3 characters 2.
-    ZEL_ULONG ulOutLength = (ulLength / 4 + (ulLength % 4 != 0 ? 1 : 0)) * 3;
-    switch (ulLength % 4) {
-    case 2:
-      ulOutLength -= 2;
-      break;
-    case 3:
-      ulOutLength -= 1;
-      break;
-    default:
-      break;
-    }
-    Data.destroyBuffer();
+    checkTail(pIn, szEncoded.getSize(), ulLength);
+    // Every 4 characters hold 3 bytes; a last group of 2 holds 1, of 3 holds 2.
+    const ZEL_ULONG ulOutLength = ulLength / 4 * 3 + (ulLength % 4 == 0 ? 0 : ulLength % 4 - 1);
     if (!Data.allocBuffer(ulOutLength))
       return false;
-    const ZEL_CHAR *pIn = szEncoded.getBuffer();
     ZEL_BYTE *pOut = Data.getBuffer();
     ZEL_ULONG ulOut = 0;
-    for (ZEL_ULONG i = 0; i < ulLength && ulOut < ulOutLength; i += 4) {
+    for (ZEL_ULONG i = 0; i < ulLength; i += 4) {
       ZEL_ULONG ulBits = 0;
-      for (ZEL_ULONG k = 0; k < 4; ++k) {
-        const ZEL_BYTE bValue = i + k < ulLength ? _decode(pIn[i + k]) : 0;
-        ulBits = (ulBits << 6) | bValue;
-      }
+      for (ZEL_ULONG k = 0; k < 4; ++k)
+        ulBits =
+            (ulBits << 6) | static_cast<ZEL_ULONG>(i + k < ulLength ? sextetOf(pIn[i + k]) : 0);
       for (ZEL_ULONG k = 0; k < 3 && ulOut < ulOutLength; ++k)
         pOut[ulOut++] = static_cast<ZEL_BYTE>((ulBits >> (16 - 8 * k)) & 0xFF);
     }

@@ -2,7 +2,8 @@
 //
 // Standard alphabet and "=" padding; the text is a buffer of 8-bit
 // characters holding exactly the Base64 characters (no line breaks, no
-// terminating zero). Every failure is logged and reported as false.
+// terminating zero). Decoding accepts only that form (see Base64_Decode).
+// Every failure is logged and reported as false.
 #pragma once
 
 #include "zel_buffer.h"
@@ -31,6 +32,12 @@ public:
 
   // Fill an empty output buffer from the input.
   bool Base64_Encode(const CZELBuffer<ZEL_BYTE> &Data, CZELBuffer<ZEL_CHAR> &szEncoded) const;
+  // Accepts exactly the encoder's output, optionally followed by zero
+  // bytes: whole groups of 4 alphabet characters, "=" only as the padding of
+  // the last group, the bits the padding drops zero. Anything else (white
+  // space, "-" and "_", characters with the top bit set, text after the
+  // padding or the terminating zero) is refused. Data is emptied first, so
+  // a failure never leaves old content.
   bool Base64_Decode(const CZELBuffer<ZEL_CHAR> &szEncoded, CZELBuffer<ZEL_BYTE> &Data) const;
 };
 
@@ -41,7 +48,7 @@ public:
 
   // The output is emptied first, so a failure never leaves old content.
   bool encode(const CZELBuffer<ZEL_BYTE> &data, CZELBuffer<ZEL_CHAR> &encoded);
-  // The input must end in a zero byte or "=".
+  // The input must end in a zero byte or "="; otherwise as Base64_Decode.
   bool decode(const CZELBuffer<ZEL_BYTE> &encodedData, CZELBuffer<ZEL_BYTE> &data);
 
 private:

@@ -2,9 +2,9 @@
 //
 // CZELRNG fills a byte buffer or a secure buffer with as many random bytes as
 // the buffer holds; the derived class decides where they come from.
-// CZELSwRNG asks the platform's cryptographic provider and, when that fails,
-// logs the failure and falls back to the C library's generator seeded with
-// the current time in seconds (so such bytes repeat within one second).
+// CZELSwRNG asks the platform's cryptographic provider; when that fails the
+// failure is logged and the call fails, with the target as it was (there is
+// no weaker fallback: the bytes become keys).
 #pragma once
 
 #include <functional>
@@ -19,7 +19,8 @@ public:
   virtual ~CZELRNG() = default;
 
   // The buffer's size is the number of bytes wanted; an empty buffer is
-  // logged and refused. On success the buffer holds fresh random bytes.
+  // logged and refused. On success the buffer holds fresh random bytes; on
+  // failure (false) it is unchanged.
   bool getRandomBytes(CZELBuffer<ZEL_BYTE> &bufTarget);
   bool getRandomBytes(CZELSecureBuffer &bufTarget);
 

@@ -16,7 +16,8 @@ public:
   static constexpr ZEL_ULONG NONCE_SIZE = 12;
   static constexpr ZEL_ULONG TAG_SIZE = 16;
 
-  // A fresh key of 32 bytes from CZELSwRNG.
+  // A fresh key of 32 bytes from CZELSwRNG; when it has none to give, an
+  // invalid key (the failure is logged), which refuses every operation.
   CZELSymKey();
   // A key from the given bytes; anything but 32 bytes gives an invalid key
   // (logged), which refuses every operation.
