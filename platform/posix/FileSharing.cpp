@@ -65,7 +65,7 @@ unsigned accessKinds(DWORD dwDesiredAccess) {
 ShareGate::ShareGate(const struct stat &file, const struct stat *other) {
   // Without a machine folder there is no gate: the check and the take are
   // then two steps.
-  m_fd = ::open((machineRoot() + "/file-sharing.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  m_fd = openMachineFile("file-sharing.lock");
   if (m_fd < 0)
     return;
   off_t first = gateByte(file);

@@ -7,12 +7,14 @@
 #include "FileNames.h"
 #include "Utf.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <dirent.h>
 #include <memory>
 #include <mutex>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace zelsys::posix {
 
@@ -34,7 +36,73 @@ bool makeFolders(const std::string &path) {
   }
 }
 
+// Folders are only walked through, never read.
+#ifdef O_PATH
+constexpr int kWalkFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+#else
+constexpr int kWalkFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+#endif
+
+// The folder at path, each component opened below the one before it and
+// none of them a link; -1 with errno set.
+int openFolderWithoutLinks(const std::string &path) {
+  int fd = ::open(path.empty() || path[0] != '/' ? "." : "/", kWalkFlags);
+  for (std::size_t at = 0; fd >= 0 && at < path.size();) {
+    const std::size_t slash = std::min(path.find('/', at), path.size());
+    const std::string name = path.substr(at, slash - at);
+    at = slash + 1;
+    if (name.empty() || name == ".")
+      continue;
+    const int next = ::openat(fd, name.c_str(), kWalkFlags);
+    ::close(fd);
+    fd = next;
+  }
+  return fd;
+}
+
+// A file made by root in a user's machine folder is that user's, as SQLite
+// does with the journals it makes beside a database. Should that fail the
+// file stays root's, and the user's own programs fail to open it: visibly,
+// and without sharing it with anyone.
+void giveToFolderOwner(int folder, int fd) {
+  struct stat owner {};
+  if (::geteuid() != 0 || ::fstat(folder, &owner) != 0)
+    return;
+  if (::fchown(fd, owner.st_uid, owner.st_gid) != 0)
+    return;
+}
+
+// A second name could be a link made to a file elsewhere.
+bool isSoleRegularFile(int fd) {
+  struct stat status {};
+  return ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_nlink == 1;
+}
+
 } // namespace
+
+int openMachineFile(const char *name, int flags) {
+  const int folder = openFolderWithoutLinks(machineRoot());
+  if (folder < 0)
+    return -1;
+  flags |= O_NOFOLLOW | O_CLOEXEC;
+  int fd = ::openat(folder, name, flags);
+  if (fd < 0 && errno == ENOENT) {
+    fd = ::openat(folder, name, flags | O_CREAT | O_EXCL, 0600);
+    if (fd >= 0)
+      giveToFolderOwner(folder, fd);
+    else if (errno == EEXIST) // made by another process meanwhile
+      fd = ::openat(folder, name, flags);
+  }
+  const int error = errno;
+  ::close(folder);
+  errno = error;
+  if (fd >= 0 && !isSoleRegularFile(fd)) {
+    ::close(fd);
+    errno = EPERM;
+    return -1;
+  }
+  return fd;
+}
 
 std::string machineRoot() {
   std::string root = environment("ZEL_MACHINE");

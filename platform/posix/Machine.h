@@ -9,6 +9,7 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
+#include <fcntl.h>
 #include <string>
 #include <string_view>
 
@@ -23,6 +24,17 @@ std::string machineRoot();
 // with Windows, Users, Program Files, Program Files (x86), ProgramData).
 // Returns the folder, or an empty string when it cannot be created.
 std::string ensureMachine();
+
+// Opens the machine's own file name (registry.db, file-sharing.lock: a name
+// directly in the machine folder) for reading and writing, or with flags
+// instead of O_RDWR. A missing file is created readable and writable by its
+// owner only (0600), and given to the machine folder's owner when root
+// creates it: the emulated machine belongs to that one host user. No link
+// is followed, in the folder's path or as the file itself, and only a
+// regular file with one name is taken, so a program of an administrator on
+// a folder another user controls never reaches a file outside it. Returns
+// the descriptor (close-on-exec), or -1 with errno set.
+int openMachineFile(const char *name, int flags = O_RDWR);
 
 // Whether root is a Windows installation: it holds
 // Windows/System32/config/SOFTWARE, each name matched case-insensitively

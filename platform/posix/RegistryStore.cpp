@@ -314,13 +314,20 @@ DWORD openSession(const std::string &machine) {
   const std::string folder = ensureMachine();
   if (folder.empty())
     return ERROR_CANTOPEN;
+  // The database is made here rather than by SQLite, so that a new one is
+  // the owner's alone; SQLite then opens it without following a link, and
+  // makes its journals with the database's mode and owner.
+  const int made = openMachineFile("registry.db");
+  if (made < 0)
+    return ERROR_CANTOPEN;
+  ::close(made);
   auto session = std::make_unique<Session>();
   session->machine = machine;
   session->file = folder + "/registry.db";
   session->pid = ::getpid();
   const int rc =
       sqlite3_open_v2(session->file.c_str(), &session->db,
-                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK)
     return win32ErrorFromSqlite(session->db == nullptr ? SQLITE_NOMEM : rc);
   sqlite3 *db = session->db;
@@ -344,7 +351,7 @@ DWORD openSession(const std::string &machine) {
   if (result != ERROR_SUCCESS)
     return result;
   struct stat info {};
-  if (::stat(session->file.c_str(), &info) == 0) {
+  if (::lstat(session->file.c_str(), &info) == 0) {
     session->inode = info.st_ino;
     session->device = info.st_dev;
   }
@@ -360,7 +367,7 @@ DWORD currentSession() {
     (void)gSession.release(); // the parent's; never touched here
   if (gSession && gSession->machine == machine) {
     struct stat info {};
-    if (::stat(gSession->file.c_str(), &info) == 0 && info.st_ino == gSession->inode &&
+    if (::lstat(gSession->file.c_str(), &info) == 0 && info.st_ino == gSession->inode &&
         info.st_dev == gSession->device)
       return ERROR_SUCCESS;
   }

@@ -40,6 +40,16 @@
 //   grows by revisions: a machine filled from an earlier one gets the values
 //   it lacks, once, in the transaction that upgrades it, and keeps every
 //   value it holds.
+// - The database is the machine owner's: a new one is made readable and
+//   writable by the owner only (SQLite gives its journals the same mode and
+//   owner), and it is opened only by a path without links, registry.db
+//   itself and its journals included (SQLite opens those without following
+//   a link too), so a program of an administrator never writes through a
+//   link planted in a folder another user controls. There is no access
+//   control inside: whoever may read the file reads every key, and whoever
+//   may write it changes any, HKLM included. A database made before keeps
+//   its mode: tightening it behind its owner's back could lock out whom
+//   they share the machine with.
 // - Opening the database reads only, unless the machine is new, its schema
 //   or layout older or its host rebooted: a process never waits for
 //   another's write lock to read (WAL readers do not block on writers).

@@ -2,10 +2,12 @@
 // killed writer loses nothing it reported, two writers at once lose nothing,
 // a new process reads while another holds the write lock, volatile keys end
 // with the machine's restart, save files round-trip, and the machine's
-// first-use layout, and the registry views a process of each bitness sees.
+// first-use layout, and the registry views a process of each bitness sees;
+// the machine's files are its owner's and never reached through a link.
 #include "HostPath.h"
 #include "RegistryStore.h"
 #include "zel_test_support.h"
+#include "zelsys/files.h"
 #include "zelsys/registry.h"
 #include "zelsys/security.h"
 #include "zelsys/system.h"
@@ -24,6 +26,7 @@
 #include <optional>
 #include <spawn.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -376,6 +379,106 @@ TEST_F(RegistryStore, DamagedDatabaseIsReportedNotRebuilt) {
   EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE", 0, KEY_READ, &key),
             static_cast<LSTATUS>(ERROR_BADDB));
   EXPECT_EQ(key, nullptr);
+}
+
+namespace {
+
+// What a program does first on a machine: a registry write, and a file
+// opened on drive C: (which takes the machine's file-sharing lock).
+LSTATUS useMachine() {
+  HKEY key = nullptr;
+  const LSTATUS rc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\ZelOwner", 0, nullptr, 0,
+                                     KEY_ALL_ACCESS, nullptr, &key, nullptr);
+  if (rc == 0) {
+    const DWORD data = 1;
+    EXPECT_EQ(RegSetValueExW(key, u"v", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&data), 4), 0);
+    RegCloseKey(key);
+  }
+  const HANDLE file = CreateFileW(u"C:\\zel-gate.txt", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_NE(file, INVALID_HANDLE_VALUE);
+  CloseHandle(file);
+  return rc;
+}
+
+} // namespace
+
+// The files a new machine makes are readable and writable by their owner
+// only; made by root in another user's folder, they are that user's.
+TEST_F(RegistryStore, NewMachineFilesAreItsOwnersAlone) {
+  uid_t owner = ::geteuid();
+  if (owner == 0) {
+    owner = 65534; // nobody
+    ASSERT_EQ(::chown(m_machine.c_str(), owner, owner), 0);
+  }
+  ASSERT_EQ(useMachine(), 0);
+  // The journals exist while the session is open.
+  for (const char *name :
+       {"registry.db", "registry.db-wal", "registry.db-shm", "file-sharing.lock"}) {
+    SCOPED_TRACE(name);
+    struct stat status {};
+    ASSERT_EQ(::lstat((m_machine + "/" + name).c_str(), &status), 0);
+    EXPECT_TRUE(S_ISREG(status.st_mode));
+    EXPECT_EQ(status.st_mode & 07777, 0600u);
+    EXPECT_EQ(status.st_uid, owner);
+  }
+}
+
+// A link planted where the machine keeps its files, or a machine folder
+// reached through a link, is never followed: what the link names is neither
+// made nor changed. The database refuses such a machine; a journal name that
+// links to an existing file SQLite takes for a stale journal and removes
+// (the name, not the file), and goes on.
+TEST_F(RegistryStore, NothingOfTheMachineIsReachedThroughALink) {
+  struct Case {
+    const char *name; // planted in the machine folder; null: the folder itself
+    bool hardLink;
+    LSTATUS ontoNothing, ontoFile; // what the registry write gets
+  };
+  const Case cases[] = {
+      {"registry.db", false, ERROR_CANTOPEN, ERROR_CANTOPEN},
+      {"registry.db", true, ERROR_CANTOPEN, ERROR_CANTOPEN},
+      {"registry.db-wal", false, ERROR_CANTOPEN, 0},
+      {"registry.db-shm", false, ERROR_CANTOPEN, ERROR_CANTOPEN},
+      {"registry.db-journal", false, ERROR_CANTOPEN, 0},
+      {"file-sharing.lock", false, 0, 0},
+      {"file-sharing.lock", true, 0, 0},
+      {nullptr, false, ERROR_CANTOPEN, ERROR_CANTOPEN},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const Case &c = cases[i];
+    for (const bool bTargetExists : {false, true}) {
+      if (c.hardLink && !bTargetExists) // a hard link needs a file
+        continue;
+      SCOPED_TRACE(std::to_string(i) + (bTargetExists ? " onto a file" : " onto nothing"));
+      const std::string machine = newMachineFolder();
+      const std::string elsewhere = newMachineFolder();
+      const std::string target = elsewhere + (c.name ? "/target" : "/registry.db");
+      if (bTargetExists) {
+        std::FILE *out = std::fopen(target.c_str(), "wb");
+        ASSERT_NE(out, nullptr);
+        std::fputs("precious", out);
+        std::fclose(out);
+        ASSERT_EQ(::chmod(target.c_str(), 0644), 0);
+      }
+      const std::string planted = machine + "/" + (c.name ? c.name : "linked");
+      ASSERT_EQ(c.hardLink
+                    ? ::link(target.c_str(), planted.c_str())
+                    : ::symlink(c.name ? target.c_str() : elsewhere.c_str(), planted.c_str()),
+                0);
+      ::setenv("ZEL_MACHINE", c.name ? machine.c_str() : planted.c_str(), 1);
+      EXPECT_EQ(useMachine(), bTargetExists ? c.ontoFile : c.ontoNothing);
+
+      struct stat status {};
+      const bool bExists = ::lstat(target.c_str(), &status) == 0;
+      EXPECT_EQ(bExists, bTargetExists);
+      if (bExists && bTargetExists) {
+        EXPECT_EQ(status.st_size, 8);
+        EXPECT_EQ(status.st_mode & 07777, 0644u);
+      }
+    }
+  }
+  ::setenv("ZEL_MACHINE", m_machine.c_str(), 1);
 }
 
 // The first-use layout: the Windows facts, the roots that are aliases of
