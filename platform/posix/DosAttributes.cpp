@@ -176,6 +176,10 @@ bool writeAttributes(const std::string &path, DWORD attributes, DWORD &dwError) 
   return writeThrough(path, path, attributes, dwError);
 }
 
+bool writeOpenAttributes(int fd, const std::string &name, DWORD attributes, DWORD &dwError) {
+  return writeThrough(descriptorPath(fd), name, attributes, dwError);
+}
+
 bool writeNameAttributes(const std::string &path, DWORD attributes, DWORD &dwError) {
   const UniqueFd fd(::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
   struct stat status {};

@@ -72,6 +72,10 @@ bool readTargetAttributes(const std::string &path, DWORD &attributes, DWORD &dwE
 // link there (for a file just opened or made through that name).
 bool writeAttributes(const std::string &path, DWORD attributes, DWORD &dwError);
 
+// The same for the file open as fd, which will be known as name (the
+// name decides the hidden flag where nothing else can keep it).
+bool writeOpenAttributes(int fd, const std::string &name, DWORD attributes, DWORD &dwError);
+
 // SetFileAttributesW: stores them on the name at path itself. A link is not
 // followed (see above), and a name swapped for a link meanwhile is not
 // either: the change goes through a descriptor of what was looked at.

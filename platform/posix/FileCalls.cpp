@@ -6,7 +6,11 @@
 #include "FileCalls.h"
 #include "DosAttributes.h"
 #include "Errors.h"
+#include "Utf.h"
 
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace zelsys::posix {
@@ -18,6 +22,19 @@ void UniqueFd::reset(int fd) {
 }
 
 std::string descriptorPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
+std::string hostNameOf(const HostFile &file) { return file.path.substr(file.path.rfind('/') + 1); }
+
+HostFile nameBelow(int folderFd, const std::string &hostName) {
+  HostFile file;
+  file.folder = descriptorPath(folderFd);
+  file.path = file.folder + "/" + hostName;
+  file.name = utf8ToUtf16(hostName);
+  file.fullPath = file.name;
+  file.folderFound = true;
+  file.noFollow = true;
+  return file;
+}
 
 bool resolveForCall(LPCWSTR lpName, NameUse use, bool needFolder, HostFile &file) {
   if (lpName == nullptr)
@@ -40,6 +57,23 @@ DWORD storeNewAttributes(const std::string &path, DWORD attributes) {
   if (dwError == kErrorNotSupported && !asksHidden &&
       writeAttributes(path, attributes | FILE_ATTRIBUTE_HIDDEN, dwError))
     return ERROR_SUCCESS;
+  return dwError;
+}
+
+DWORD makeHostFolder(const HostFile &folder) {
+  if (::mkdir(folder.path.c_str(), 0777) != 0)
+    return errno == ENOENT ? ERROR_PATH_NOT_FOUND : win32ErrorFromErrno(errno);
+  const UniqueFd fd(
+      folder.noFollow ? ::open(folder.path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
+                      : -1);
+  DWORD dwError = ERROR_SUCCESS;
+  if (folder.noFollow && fd.get() < 0)
+    dwError = win32ErrorFromErrno(errno);
+  else
+    dwError = storeNewAttributes(folder.noFollow ? descriptorPath(fd.get()) : folder.path, 0);
+  // All or nothing; a link in its place goes nowhere, as rmdir never follows.
+  if (dwError != ERROR_SUCCESS)
+    ::rmdir(folder.path.c_str());
   return dwError;
 }
 

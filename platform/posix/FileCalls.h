@@ -60,6 +60,17 @@ private:
 // error and returns false.
 bool resolveBelow(HANDLE hFolder, LPCWSTR lpName, HostFile &file);
 
+// The last component of the file's host path, as on disk.
+std::string hostNameOf(const HostFile &file);
+
+// hostName, a name inside the folder held as folderFd, as resolveBelow
+// gives one: reached through the folder's descriptor, never followed.
+HostFile nameBelow(int folderFd, const std::string &hostName);
+
+// Gives the file open as to the owner, group, mode, DOS attributes and
+// access lists of the file open as from (FilesBelow.cpp). A Win32 error.
+DWORD copyIdentity(int from, int to);
+
 // The descriptor of a file handle (CreateFileW, CreateFileBelowW); -1 for
 // any other handle or the null device.
 int descriptorOf(HANDLE hFile);
@@ -83,6 +94,12 @@ DWORD openHostFile(const HostFile &file, DWORD dwDesiredAccess, DWORD dwShareMod
 // both act on a link as a name of its own. A Win32 error.
 DWORD moveHostFile(const HostFile &source, const HostFile &target, DWORD dwFlags);
 DWORD removeHostFile(const HostFile &file);
+
+// CreateDirectoryW's and CreateDirectoryBelowW's work on a resolved name:
+// the new folder gets its attributes through a descriptor when the name is
+// not to be followed (noFollow), so a link put in its place meanwhile leads
+// nowhere. A Win32 error.
+DWORD makeHostFolder(const HostFile &folder);
 
 // The attributes a new file or folder starts with; where the file system
 // cannot keep them, only a wish for hidden or system fails.

@@ -4,22 +4,26 @@
 // a name counts as an open that deletes: while an open of the file does not
 // share deleting it fails with ERROR_SHARING_VIOLATION, checked under the
 // file's gate (FileSharing.h). Read-only files are neither deleted nor
-// replaced, whoever the process runs as. A copy is written to a temporary
-// file beside its target and renamed into place, so the target is either
-// the whole copy or what it was before. Only code for Linux.
+// replaced, whoever the process runs as. A copy (and a move across file
+// systems, which is a copy and a delete) is written to a hidden
+// ".zel-copy-*" file beside its target, made as TemporaryFiles.h says in
+// the target's folder held open, and renamed into place, so the target is
+// either the whole copy or what it was before. What a copy killed half-way
+// left there is deleted by the next copy into that folder; a copy still
+// running keeps its file. Only code for Linux.
 //
 //===----------------------------------------------------------------------===//
 #include "DosAttributes.h"
 #include "Errors.h"
 #include "FileCalls.h"
 #include "FileSharing.h"
+#include "TemporaryFiles.h"
 #include "Utf.h"
 #include "zelsys/files.h"
 #include "zelsys/kernel.h"
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
@@ -32,6 +36,8 @@ namespace {
 using posix::HostFile;
 using posix::UniqueFd;
 
+// The hidden name of a copy while it is written (TemporaryFiles.h).
+constexpr char kCopyPrefix[] = ".zel-copy-";
 constexpr unsigned kWriteKind = 2;
 constexpr unsigned kDeleteKind = 4;
 constexpr DWORD kMoveFlags =
@@ -165,7 +171,7 @@ bool copyBytes(int in, int out) {
 
 // The temporary file's content, permissions, times and attributes: all of
 // the source's, durable before it takes the target's name.
-DWORD fillCopy(int in, int out, const std::string &temporary, DWORD attributes) {
+DWORD fillCopy(int in, int out, const std::string &name, DWORD attributes) {
   struct stat source {};
   if (::fstat(in, &source) != 0 || !copyBytes(in, out) || ::fchmod(out, source.st_mode & 0777) != 0)
     return errnoError();
@@ -173,7 +179,26 @@ DWORD fillCopy(int in, int out, const std::string &temporary, DWORD attributes) 
   if (::futimens(out, times) != 0 || ::fsync(out) != 0)
     return errnoError();
   DWORD dwError = ERROR_SUCCESS;
-  return posix::writeAttributes(temporary, attributes, dwError) ? ERROR_SUCCESS : dwError;
+  return posix::writeOpenAttributes(out, name, attributes, dwError) ? ERROR_SUCCESS : dwError;
+}
+
+// Writes what in holds beside name, in the folder held as folderFd, and
+// renames it into place; a leftover of a copy that died goes first.
+DWORD copyBeside(int in, int folderFd, const std::string &name, DWORD attributes,
+                 bool failIfExists) {
+  posix::removeLeftovers(folderFd, kCopyPrefix);
+  posix::TemporaryFile temporary;
+  if (const DWORD dwError = posix::createTemporary(folderFd, kCopyPrefix, 0600, temporary))
+    return dwError;
+  const std::string from = posix::nameBelow(folderFd, temporary.name).path;
+  const std::string to = posix::nameBelow(folderFd, name).path;
+  DWORD dwError = fillCopy(in, temporary.fd.get(), name, attributes);
+  if (dwError == ERROR_SUCCESS)
+    dwError = changeName({to, kWriteKind, 0, ERROR_SHARING_VIOLATION},
+                         [&] { return renameName(from, to, !failIfExists); });
+  if (dwError != ERROR_SUCCESS)
+    posix::removeTemporary(folderFd, temporary);
+  return dwError == ERROR_ALREADY_EXISTS ? ERROR_FILE_EXISTS : dwError;
 }
 
 DWORD copyInto(const HostFile &source, const HostFile &target, bool failIfExists) {
@@ -191,20 +216,17 @@ DWORD copyInto(const HostFile &source, const HostFile &target, bool failIfExists
     return dwError;
   if (!target.folderFound)
     return ERROR_PATH_NOT_FOUND;
-  const DWORD guarded = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
-  if ((dwError = checkTarget(target.path, failIfExists ? ERROR_FILE_EXISTS : 0, guarded)))
-    return dwError;
-  std::string temporary = target.folder + "/.zel-copy-XXXXXX";
-  const UniqueFd out(::mkostemp(temporary.data(), O_CLOEXEC));
-  if (out.get() < 0)
+  // Every step below acts in the folder as it was found, wherever its
+  // name goes meanwhile.
+  const UniqueFd folder(::open(target.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (folder.get() < 0)
     return errnoError();
-  dwError = fillCopy(in.get(), out.get(), temporary, attributes);
-  if (dwError == ERROR_SUCCESS)
-    dwError = changeName({target.path, kWriteKind, 0, ERROR_SHARING_VIOLATION},
-                         [&] { return renameName(temporary, target.path, !failIfExists); });
-  if (dwError != ERROR_SUCCESS)
-    ::unlink(temporary.c_str());
-  return dwError == ERROR_ALREADY_EXISTS ? ERROR_FILE_EXISTS : dwError;
+  const std::string name = posix::hostNameOf(target);
+  const DWORD guarded = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+  if ((dwError = checkTarget(posix::nameBelow(folder.get(), name).path,
+                             failIfExists ? ERROR_FILE_EXISTS : 0, guarded)))
+    return dwError;
+  return copyBeside(in.get(), folder.get(), name, attributes, failIfExists);
 }
 
 // A new spelling of the same name: only the case changes.

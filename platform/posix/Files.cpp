@@ -100,15 +100,24 @@ DWORD checkExisting(const std::string &path, const struct stat &status, unsigned
   return ERROR_SUCCESS;
 }
 
+// The name's status: of the link itself when links are not followed.
+bool statusOf(const std::string &path, bool noFollow, struct stat &status) {
+  return (noFollow ? ::lstat(path.c_str(), &status) : ::stat(path.c_str(), &status)) == 0;
+}
+
 // Checks the open against the others and records it, under the file's gate.
-DWORD takeShares(int fd, unsigned access, unsigned share) {
+DWORD takeShares(const std::string &path, bool noFollow, int fd, unsigned access, unsigned share) {
   struct stat status {};
   if (::fstat(fd, &status) != 0)
     return posix::win32ErrorFromErrno(errno);
   const posix::ShareGate gate(status);
-  // Deleting happens under the gate too: a name deleted since it was
-  // opened is looked up again.
-  if (::fstat(fd, &status) != 0 || status.st_nlink == 0)
+  // Deleting and renaming happen under the gate too. Windows opens a name
+  // in one step, so a file that has lost the name since it was opened (to
+  // a deletion, or a rename by the process that held it) is not the one
+  // asked for: the name is looked up again.
+  struct stat named {};
+  if (::fstat(fd, &status) != 0 || status.st_nlink == 0 || !statusOf(path, noFollow, named) ||
+      named.st_ino != status.st_ino || named.st_dev != status.st_dev)
     return kLookAgain;
   if (posix::shareConflicts(fd, access, share))
     return ERROR_SHARING_VIOLATION;
@@ -130,11 +139,6 @@ DWORD finishOpen(const std::string &path, int fd, DWORD dwDisposition, DWORD dwA
   if (dwDisposition == CREATE_ALWAYS && !posix::writeAttributes(path, attributes, dwError))
     return dwError;
   return ERROR_SUCCESS;
-}
-
-// The name's status: of the link itself when links are not followed.
-bool statusOf(const std::string &path, bool noFollow, struct stat &status) {
-  return (noFollow ? ::lstat(path.c_str(), &status) : ::stat(path.c_str(), &status)) == 0;
 }
 
 DWORD tryOpen(const std::string &path, bool noFollow, unsigned access, unsigned share,
@@ -160,7 +164,7 @@ DWORD tryOpen(const std::string &path, bool noFollow, unsigned access, unsigned 
     return ERROR_CANT_ACCESS_FILE; // made a link since it was looked at
   if (fd.get() < 0)
     return errno == ENOENT || errno == EEXIST ? kLookAgain : posix::win32ErrorFromErrno(errno);
-  DWORD dwError = takeShares(fd.get(), access, share);
+  DWORD dwError = takeShares(path, noFollow, fd.get(), access, share);
   // Without following links, the attributes go to the file this
   // descriptor holds, not to whatever the name may lead to by now.
   if (dwError == ERROR_SUCCESS)

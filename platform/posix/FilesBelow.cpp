@@ -55,13 +55,9 @@ bool resolveBelow(HANDLE hFolder, LPCWSTR lpName, HostFile &file) {
   const std::u16string_view name(lpName);
   if (!isOneName(name))
     return failWith(ERROR_INVALID_NAME);
-  file = HostFile();
-  file.folder = descriptorPath(folder->fd());
+  file = nameBelow(folder->fd(), matchEntry(descriptorPath(folder->fd()), name));
   file.name = name;
-  file.path = file.folder + "/" + matchEntry(file.folder, name);
   file.fullPath = name;
-  file.folderFound = true;
-  file.noFollow = true;
   return true;
 }
 
@@ -101,8 +97,6 @@ DWORD copyAttribute(int from, int to, const char *name) {
 
 namespace posix {
 
-namespace {
-
 DWORD copyIdentity(int from, int to) {
   struct stat status {};
   if (::fstat(from, &status) != 0)
@@ -120,8 +114,6 @@ DWORD copyIdentity(int from, int to) {
   return ::fchmod(to, status.st_mode & 07777) == 0 ? ERROR_SUCCESS : win32ErrorFromErrno(errno);
 }
 
-} // namespace
-
 } // namespace posix
 
 namespace common {
@@ -133,6 +125,25 @@ DWORD copyFileIdentity(HANDLE hFrom, HANDLE hTo) {
 }
 
 } // namespace common
+
+namespace {
+
+// A call on one name in a held folder: resolve it, act on it, report.
+template <typename Act> BOOL actBelow(HANDLE hFolder, LPCWSTR lpName, Act act) {
+  posix::HostFile file;
+  if (hFolder == nullptr)
+    return posix::failWith(ERROR_INVALID_PARAMETER);
+  if (!posix::resolveBelow(hFolder, lpName, file))
+    return FALSE;
+  const DWORD dwError = act(file);
+  return dwError == ERROR_SUCCESS ? TRUE : posix::failWith(dwError);
+}
+
+} // namespace
+
+BOOL CreateDirectoryBelowW(HANDLE hFolder, LPCWSTR lpName) {
+  return actBelow(hFolder, lpName, posix::makeHostFolder);
+}
 
 BOOL MoveFileBelowW(HANDLE hFolder, LPCWSTR lpExistingName, LPCWSTR lpNewName, DWORD dwFlags) {
   if ((dwFlags & ~MOVEFILE_REPLACE_EXISTING) != 0 || hFolder == nullptr)
@@ -147,13 +158,7 @@ BOOL MoveFileBelowW(HANDLE hFolder, LPCWSTR lpExistingName, LPCWSTR lpNewName, D
 }
 
 BOOL DeleteFileBelowW(HANDLE hFolder, LPCWSTR lpName) {
-  posix::HostFile file;
-  if (hFolder == nullptr)
-    return posix::failWith(ERROR_INVALID_PARAMETER);
-  if (!posix::resolveBelow(hFolder, lpName, file))
-    return FALSE;
-  const DWORD dwError = posix::removeHostFile(file);
-  return dwError == ERROR_SUCCESS ? TRUE : posix::failWith(dwError);
+  return actBelow(hFolder, lpName, posix::removeHostFile);
 }
 
 } // namespace zelsys

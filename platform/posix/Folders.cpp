@@ -91,15 +91,8 @@ BOOL CreateDirectoryW(LPCWSTR lpPathName, const SECURITY_ATTRIBUTES *) {
     return posix::failWith(dwError);
   if (!file.folderFound)
     return posix::failWith(ERROR_PATH_NOT_FOUND);
-  if (::mkdir(file.path.c_str(), 0777) != 0)
-    return posix::failWith(errno == ENOENT ? ERROR_PATH_NOT_FOUND
-                                           : posix::win32ErrorFromErrno(errno));
-  const DWORD dwError = posix::storeNewAttributes(file.path, 0);
-  if (dwError != ERROR_SUCCESS) {
-    ::rmdir(file.path.c_str());
-    return posix::failWith(dwError);
-  }
-  return TRUE;
+  const DWORD dwError = posix::makeHostFolder(file);
+  return dwError == ERROR_SUCCESS ? TRUE : posix::failWith(dwError);
 }
 
 BOOL RemoveDirectoryW(LPCWSTR lpPathName) {

@@ -4,28 +4,44 @@
 // folder names a file in C:\Windows, and a null name is win.ini there.
 //
 // Reading takes the whole file at once (parsed again only when its bytes
-// changed, see ProfileCache). Writing is a read-modify-write of
-// the whole file, made safe two ways:
-// - The new content is written to a file beside the old one, flushed, and
-//   renamed over it with MoveFileExW, so a reader sees the old file or the
-//   new one and a failure at any point leaves the old one whole. The file's
-//   attributes carry over. A read-only file is refused, as on Windows, and
-//   so is one that a handle holds open, which is stricter than Windows
-//   (there a handle that shares writing lets the write through).
+// changed, see ProfileCache). Writing is a read-modify-write of the whole
+// file, safe against other writers and against the user who owns the
+// folder, who may have made any name in it beforehand or make one meanwhile:
+// - The folder is held open and every step acts on names inside it. The
+//   file is read for rewriting without following a link: a write to a
+//   profile file that is a symbolic link fails with ERROR_CANT_ACCESS_FILE
+//   (as the calls inside held folders refuse one) and nothing is read or
+//   written through it. Windows follows the link there; but there only an
+//   administrator may make one, while any host user may, so following it
+//   would let a user lead an administrator's write anywhere. Reading calls
+//   follow links, as on Windows.
+// - The new content is written beside the old file under an unpredictable
+//   name made exclusively (TemporaryFiles.h), takes the old file's owner,
+//   group, mode, DOS attributes and access lists (a new file is made as
+//   CreateFileW makes one), is flushed, and is renamed over the name itself
+//   with the checks of MoveFileExW. A reader sees the old file or the new
+//   one, and a failure at any point leaves the old one whole. A read-only
+//   file is refused, as on Windows, and so is one that a handle holds open,
+//   which is stricter than Windows (there a handle that shares writing lets
+//   the write through). So is a file of another owner when the process may
+//   not give files away: it would change hands, which a write on Windows
+//   never does.
 // - Writers of every process serialise on an exclusive flock of the folder
 //   that holds the file, taken before reading and dropped after the rename,
 //   so no writer's change is lost. A file's own lock would not do: the
 //   rename gives the name a new file, which a waiting writer's lock misses.
-// A process killed between writing and renaming leaves its "<name>.<pid>~"
-// beside the file; the next writer with that id overwrites it. Only code
-// for Linux.
+// A process killed between writing and renaming leaves its hidden
+// ".zel-profile-*" file beside the profile file; the next write in that
+// folder deletes it. Only code for Linux.
 //
 //===----------------------------------------------------------------------===//
 #include "zelsys/profilefiles.h"
+#include "DosAttributes.h"
 #include "Errors.h"
 #include "FileCalls.h"
 #include "HostIo.h"
 #include "ProfileText.h"
+#include "TemporaryFiles.h"
 #include "zelsys/files.h"
 #include "zelsys/kernel.h"
 
@@ -45,6 +61,11 @@ namespace {
 using posix::HostFile;
 using posix::ProfileDocument;
 using posix::UniqueFd;
+
+// Opening a profile file never waits (a pipe) nor takes a terminal.
+constexpr int kReadFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+// The hidden name of a rewritten file while it is written.
+constexpr char kTemporaryPrefix[] = ".zel-profile-";
 
 // The file a profile call means, resolved; false with the last error set.
 bool resolveProfile(LPCWSTR lpFileName, HostFile &file) {
@@ -91,28 +112,35 @@ ProfileCache &profileCache() {
   return cache;
 }
 
+// The lines of the file open as fd, known to the cache as path.
+DWORD parseOpenFile(int fd, const std::string &path,
+                    std::shared_ptr<const ProfileDocument> &document) {
+  struct stat status {};
+  if (::fstat(fd, &status) != 0)
+    return posix::win32ErrorFromErrno(errno);
+  // A folder, and a device or pipe, which are no Windows files.
+  if (!S_ISREG(status.st_mode))
+    return ERROR_ACCESS_DENIED;
+  std::string bytes;
+  if (const DWORD dwError = posix::readAll(fd, bytes))
+    return dwError;
+  document = profileCache().find(path, bytes);
+  if (document == nullptr) {
+    document = std::make_shared<const ProfileDocument>(posix::parseProfile(bytes));
+    profileCache().keep(path, std::move(bytes), document);
+  }
+  return ERROR_SUCCESS;
+}
+
 // The file's lines; ERROR_FILE_NOT_FOUND when it (or its folder) is missing.
 DWORD loadDocument(const HostFile &file, std::shared_ptr<const ProfileDocument> &document) {
   if (!file.folderFound)
     return ERROR_FILE_NOT_FOUND;
-  const UniqueFd fd(::open(file.path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+  const UniqueFd fd(::open(file.path.c_str(), kReadFlags));
   if (fd.get() < 0)
     return errno == ENOENT || errno == ENOTDIR ? ERROR_FILE_NOT_FOUND
                                                : posix::win32ErrorFromErrno(errno);
-  struct stat status {};
-  if (::fstat(fd.get(), &status) != 0)
-    return posix::win32ErrorFromErrno(errno);
-  if (S_ISDIR(status.st_mode))
-    return ERROR_ACCESS_DENIED;
-  std::string bytes;
-  if (const DWORD dwError = posix::readAll(fd.get(), bytes))
-    return dwError;
-  document = profileCache().find(file.path, bytes);
-  if (document == nullptr) {
-    document = std::make_shared<const ProfileDocument>(posix::parseProfile(bytes));
-    profileCache().keep(file.path, std::move(bytes), document);
-  }
-  return ERROR_SUCCESS;
+  return parseOpenFile(fd.get(), file.path, document);
 }
 
 // The document a read call looks at; a missing or unreadable file reads as
@@ -130,44 +158,58 @@ std::shared_ptr<const ProfileDocument> readDocument(LPCWSTR lpFileName) {
   return document;
 }
 
-DWORD writeAll(int fd, const std::string &bytes) {
-  for (std::size_t put = 0; put < bytes.size();) {
-    const ssize_t wrote = ::write(fd, bytes.data() + put, bytes.size() - put);
-    if (wrote < 0 && errno != EINTR)
-      return posix::win32ErrorFromErrno(errno);
-    put += wrote > 0 ? static_cast<std::size_t>(wrote) : 0;
-  }
+// The file a write call rewrites, in the folder it holds, never through a
+// link (see the top of the file); an fd of -1 when there is none yet.
+DWORD openForRewrite(int folderFd, const std::string &name, UniqueFd &fd) {
+  fd.reset(::openat(folderFd, name.c_str(), kReadFlags | O_NOFOLLOW));
+  if (fd.get() >= 0 || errno == ENOENT)
+    return ERROR_SUCCESS;
+  return errno == ELOOP ? ERROR_CANT_ACCESS_FILE : posix::win32ErrorFromErrno(errno);
+}
+
+// The new file's content, identity (the old file's, or a new file's) and
+// durability, before it takes the name.
+DWORD fillReplacement(int fd, int oldFd, const std::string &bytes) {
+  if (!posix::writeAll(fd, bytes.data(), bytes.size()))
+    return errno != 0 ? posix::win32ErrorFromErrno(errno) : ERROR_DISK_FULL;
+  if (oldFd >= 0)
+    if (const DWORD dwError = posix::copyIdentity(oldFd, fd))
+      return dwError;
   return ::fsync(fd) == 0 ? ERROR_SUCCESS : posix::win32ErrorFromErrno(errno);
 }
 
-// Puts bytes in place of the file: beside it first, then renamed over it.
-BOOL replaceFile(const HostFile &file, const std::string &bytes) {
-  const std::string suffix = "." + std::to_string(::getpid()) + "~";
-  const std::string tempPath = file.path + suffix;
-  const std::u16string tempName = file.fullPath + std::u16string(suffix.begin(), suffix.end());
-  const DWORD attributes = GetFileAttributesW(file.fullPath.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-    return posix::failWith(ERROR_ACCESS_DENIED);
-  struct stat status {};
-  const bool existed = ::stat(file.path.c_str(), &status) == 0;
+// Puts bytes in place of name in the held folder, whose old file (if any)
+// is open as oldFd: beside it first, then renamed over the name itself.
+DWORD replaceFile(int folderFd, const std::string &name, int oldFd, const std::string &bytes) {
+  DWORD attributes = 0;
   DWORD dwError = ERROR_SUCCESS;
-  {
-    const UniqueFd fd(::open(tempPath.c_str(),
-                             O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY,
-                             existed ? status.st_mode & 07777 : 0666));
-    if (fd.get() < 0)
-      return posix::failWithErrno();
-    dwError = writeAll(fd.get(), bytes);
-  }
-  if (dwError == ERROR_SUCCESS && attributes != INVALID_FILE_ATTRIBUTES)
-    SetFileAttributesW(tempName.c_str(), attributes);
-  if (dwError == ERROR_SUCCESS && !MoveFileExW(tempName.c_str(), file.fullPath.c_str(),
-                                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    dwError = GetLastError();
+  if (oldFd >= 0 && !posix::readOpenAttributes(oldFd, attributes, dwError))
+    return dwError;
+  if (attributes & FILE_ATTRIBUTE_READONLY)
+    return ERROR_ACCESS_DENIED;
+  posix::removeLeftovers(folderFd, kTemporaryPrefix);
+  // A replacement is the writer's alone until it has the old identity; a
+  // new file is made as CreateFileW makes one.
+  posix::TemporaryFile temporary;
+  if ((dwError =
+           posix::createTemporary(folderFd, kTemporaryPrefix, oldFd >= 0 ? 0600 : 0666, temporary)))
+    return dwError;
+  dwError = fillReplacement(temporary.fd.get(), oldFd, bytes);
   if (dwError == ERROR_SUCCESS)
-    return TRUE;
-  ::unlink(tempPath.c_str());
-  return posix::failWith(dwError);
+    dwError = posix::moveHostFile(posix::nameBelow(folderFd, temporary.name),
+                                  posix::nameBelow(folderFd, name),
+                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  if (dwError != ERROR_SUCCESS)
+    posix::removeTemporary(folderFd, temporary);
+  return dwError;
+}
+
+// Waits for the folder's lock (see the top of the file).
+DWORD lockFolder(int folderFd) {
+  while (::flock(folderFd, LOCK_EX) != 0)
+    if (errno != EINTR)
+      return posix::win32ErrorFromErrno(errno);
+  return ERROR_SUCCESS;
 }
 
 // The shape of both write calls: under the folder's lock, read the file,
@@ -182,12 +224,15 @@ template <typename Edit> BOOL editProfile(LPCWSTR lpFileName, Edit edit) {
   const UniqueFd folder(::open(file.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (folder.get() < 0)
     return posix::failWithErrno();
-  while (::flock(folder.get(), LOCK_EX) != 0)
-    if (errno != EINTR)
-      return posix::failWithErrno();
+  const std::string name = posix::hostNameOf(file);
+  UniqueFd old;
+  DWORD dwError = lockFolder(folder.get());
+  if (dwError == ERROR_SUCCESS)
+    dwError = openForRewrite(folder.get(), name, old);
   std::shared_ptr<const ProfileDocument> read;
-  const DWORD dwError = loadDocument(file, read);
-  if (dwError != ERROR_SUCCESS && dwError != ERROR_FILE_NOT_FOUND)
+  if (dwError == ERROR_SUCCESS && old.get() >= 0)
+    dwError = parseOpenFile(old.get(), file.path, read);
+  if (dwError != ERROR_SUCCESS)
     return posix::failWith(dwError);
   auto document = read != nullptr ? std::make_shared<ProfileDocument>(*read)
                                   : std::make_shared<ProfileDocument>();
@@ -195,8 +240,8 @@ template <typename Edit> BOOL editProfile(LPCWSTR lpFileName, Edit edit) {
   if (!edit(*document))
     return TRUE;
   std::string bytes = posix::serialiseProfile(*document);
-  if (!replaceFile(file, bytes))
-    return FALSE;
+  if ((dwError = replaceFile(folder.get(), name, old.get(), bytes)))
+    return posix::failWith(dwError);
   profileCache().keep(file.path, std::move(bytes), std::move(document));
   return TRUE;
 }

@@ -180,6 +180,29 @@ HANDLE CreateFileBelowW(HANDLE hFolder, LPCWSTR lpName, DWORD dwDesiredAccess, D
   return hFile;
 }
 
+BOOL CreateDirectoryBelowW(HANDLE hFolder, LPCWSTR lpName) {
+  if (hFolder == nullptr) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (!isOneName(lpName)) {
+    ::SetLastError(ERROR_INVALID_NAME);
+    return FALSE;
+  }
+  if (!calls().ok()) {
+    ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return FALSE;
+  }
+  HANDLE hNew = nullptr;
+  ULONG_PTR information = 0;
+  const NTSTATUS status = openBelow(hFolder, lpName, FILE_LIST_DIRECTORY, kShareAll, FILE_CREATE,
+                                    FILE_DIRECTORY_FILE, FILE_ATTRIBUTE_NORMAL, hNew, information);
+  if (!NT_SUCCESS(status))
+    return failStatus(status);
+  ::CloseHandle(hNew);
+  return TRUE;
+}
+
 BOOL MoveFileBelowW(HANDLE hFolder, LPCWSTR lpExistingName, LPCWSTR lpNewName, DWORD dwFlags) {
   if ((dwFlags & ~MOVEFILE_REPLACE_EXISTING) != 0 || !isOneName(lpNewName)) {
     ::SetLastError(ERROR_INVALID_PARAMETER);

@@ -5,6 +5,7 @@
 #include "zel_dbllist.h"
 #include "zel_directory.h"
 #include "zel_file.h"
+#include "zel_run_program.h"
 #include "zel_test_support.h"
 
 #include "zelsys/files.h"
@@ -297,4 +298,61 @@ TEST_F(FsTest, DirectoryListsEmptiesAndCreates) {
   EXPECT_TRUE(deep.createDirectoryPath());
   EXPECT_TRUE(deep.isValidDirectory());
   EXPECT_FALSE(deep.createDirectoryPath()) << "nothing left to create";
+}
+
+// Emptying a folder deletes a link as a name of its own, whatever it is
+// called: what it points to outside keeps its content and its read-only
+// attribute. A second name of an outside read-only file stays, as clearing
+// the attribute would clear it for the outside name too; a link to a
+// folder stays as a subfolder does, and nothing below it is touched.
+TEST_F(FsTest, EmptyingAFolderNeverReachesThroughLinks) {
+  enum class Kind { FileLink, HardLink, FolderLink };
+  struct Case {
+    const char16_t *name;
+    Kind kind;
+    bool gone; // the name is deleted
+    const char *wineGap;
+  };
+  const char *const through = "Wine reports a link to a file as that file, clears its attributes "
+                              "and deletes it";
+  const Case cases[] = {
+      {u"link", Kind::FileLink, true, through},
+      {u".hidden-link", Kind::FileLink, true, through},
+      {u"second-name", Kind::HardLink, false, nullptr},
+      {u"folder-link", Kind::FolderLink, false, nullptr},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const Case &c = cases[i];
+    const std::u16string index = std::u16string(1, static_cast<char16_t>(u'0' + i));
+    const std::u16string folder = at(u"emptied" + index);
+    const std::u16string outsideFolder = at(u"outside" + index);
+    const std::u16string outside = outsideFolder + u"\\file.txt";
+    const std::u16string link = folder + u"\\" + c.name;
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(outsideFolder.c_str(), nullptr));
+    writeFile(outside, {'o', 'u', 't'}, FILE_ATTRIBUTE_READONLY);
+    const bool made = c.kind == Kind::FileLink   ? zeltest::makeFileLink(link, outside)
+                      : c.kind == Kind::HardLink ? zeltest::makeHardLink(link, outside)
+                                                 : zeltest::makeFolderLink(link, outsideFolder);
+    ASSERT_TRUE(made) << "case " << i;
+
+    CZELDirectory(str(folder)).removeAllFilesInDirectory();
+    const bool kept = (GetFileAttributesW(outside.c_str()) & FILE_ATTRIBUTE_READONLY) != 0 &&
+                      zeltest::readFileBytes(outside) == "out";
+    const bool gone = GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES;
+    if (c.wineGap) {
+      ZEL_EXPECT_GAP_ON_WINE(kept && gone == c.gone, c.wineGap);
+    } else {
+      EXPECT_TRUE(kept) << "case " << i;
+      EXPECT_EQ(gone, c.gone) << "case " << i;
+    }
+    // A link is removed by the host's own means (Wine deletes what one
+    // points to), with its target put back first where Wine deleted it.
+    if (GetFileAttributesW(outside.c_str()) == INVALID_FILE_ATTRIBUTES)
+      writeFile(outside, {});
+    if (c.kind == Kind::FileLink)
+      zeltest::removeFileLink(link);
+    if (c.kind == Kind::FolderLink)
+      zeltest::removeFolderLink(link);
+  }
 }

@@ -91,6 +91,29 @@ TEST_F(FilesBelow, OnlyOneNameInsideTheFolderAndNeverALink) {
   EXPECT_EQ(zeltest::readFileBytes(at(u"outside.txt")), "outside");
 }
 
+// A folder is made inside the held one, and only under a free name: a
+// link's name is taken too.
+TEST_F(FilesBelow, AFolderIsMadeOnlyUnderAFreeName) {
+  const Handle held = folder(m_root.get(), u"held");
+  ASSERT_TRUE(valid(held));
+  ASSERT_TRUE(zeltest::makeFolderLink(at(u"held\\link"), ROOT));
+  EXPECT_TRUE(CreateDirectoryBelowW(held.get(), u"made"));
+  EXPECT_EQ(GetFileAttributesW(at(u"held\\made").c_str()), FILE_ATTRIBUTE_DIRECTORY);
+  const struct {
+    const char16_t *name;
+    DWORD error;
+  } refused[] = {{u"made", ERROR_ALREADY_EXISTS},
+                 {u"link", ERROR_ALREADY_EXISTS},
+                 {u"..\\elsewhere", ERROR_INVALID_NAME}};
+  for (const auto &c : refused) {
+    SCOPED_TRACE(zeltest::narrow(c.name));
+    SetLastError(SENTINEL);
+    EXPECT_FALSE(CreateDirectoryBelowW(held.get(), c.name));
+    EXPECT_EQ(GetLastError(), c.error);
+  }
+  EXPECT_EQ(GetFileAttributesW(at(u"elsewhere").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 // Work goes on in the folder held, wherever its name went and whatever took
 // its place; Windows keeps the name from changing at all.
 TEST_F(FilesBelow, TheHeldFolderStaysTheOneOpened) {

@@ -2,9 +2,12 @@
 // of CZELIni over them. Everything lives under C:\FixwellIniTest, removed
 // before and after each test.
 #include "zel_ini.h"
+#include "zel_run_program.h"
 #include "zel_test_support.h"
 #include "zelsys/files.h"
+#include "zelsys/filesecurity.h"
 #include "zelsys/kernel.h"
+#include "zelsys/process.h"
 #include "zelsys/profilefiles.h"
 #include "zelsys/security.h"
 #include "zelsys/winconst.h"
@@ -79,6 +82,34 @@ void removeTree(const std::u16string &path) {
   if (hFind != INVALID_HANDLE_VALUE)
     FindClose(hFind);
   RemoveDirectoryW(path.c_str());
+}
+
+// The owner, group and access list of a file, as one block; empty when
+// they cannot be read.
+std::vector<BYTE> identityOf(const std::u16string &path) {
+  const SECURITY_INFORMATION what =
+      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  DWORD cbNeeded = 0;
+  GetFileSecurityW(path.c_str(), what, nullptr, 0, &cbNeeded);
+  std::vector<BYTE> sd(cbNeeded);
+  if (cbNeeded == 0 || !GetFileSecurityW(path.c_str(), what, sd.data(), cbNeeded, &cbNeeded))
+    sd.clear();
+  return sd;
+}
+
+// Gives the file to the emulated machine's user 1000, where the platform
+// lets this process give files away (elsewhere the file stays as it is).
+bool giveAway(const std::u16string &path) {
+  SID_IDENTIFIER_AUTHORITY nt = {{0, 0, 0, 0, 0, 5}};
+  PSID pUser = nullptr;
+  if (!AllocateAndInitializeSid(&nt, 5, 21, 3520415761u, 2417853016u, 1264082235u, 1000, 0, 0, 0,
+                                &pUser))
+    return false;
+  std::u16string name = path;
+  const DWORD dwError = SetNamedSecurityInfoW(
+      name.data(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, pUser, nullptr, nullptr, nullptr);
+  FreeSid(pUser);
+  return dwError == ERROR_SUCCESS;
 }
 
 class ProfileFiles : public ::testing::Test {
@@ -190,6 +221,63 @@ TEST_F(ProfileFiles, FilesAsWindowsWritesThemReadTheSame) {
   GetPrivateProfileStringW(u"S", u"k", u"", buffer, 8, other.c_str());
   ZEL_EXPECT_GAP_ON_WINE(std::u16string(buffer) == u"\u03a9",
                          "Windows writes a 1252 file and loses what the code page lacks");
+}
+
+// A user who owns the folder may have made any name in it before an
+// administrator writes a profile file there: a link in the file's place, a
+// file under the name the writer once used beside it. Nothing is written
+// into such a name, and a rewritten file keeps its owner and access list.
+// Windows writes through a link (only an administrator may make one
+// there); the substitute, where any user may, refuses it.
+TEST_F(ProfileFiles, WritesNeitherThroughALinkNorIntoNamesMadeBefore) {
+  const struct {
+    const char *what;
+    bool link;
+  } cases[] = {{"a file another account owns", false}, {"a link to a file elsewhere", true}};
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].what);
+    const std::string index = std::to_string(i);
+    const std::u16string file = ROOT + u"\\app" + std::u16string(index.begin(), index.end());
+    const std::u16string elsewhere = file + u".secret";
+    const std::string pid = std::to_string(GetCurrentProcessId());
+    const std::u16string planted = file + u"." + std::u16string(pid.begin(), pid.end()) + u"~";
+    ASSERT_TRUE(writeBytes(elsewhere, "[s]\r\nk=secret\r\n"));
+    ASSERT_TRUE(writeBytes(planted, "planted"));
+    if (cases[i].link) {
+      ASSERT_TRUE(zeltest::makeFileLink(file, elsewhere));
+    } else {
+      ASSERT_TRUE(writeBytes(file, "[s]\r\nk=old\r\n"));
+      const bool given = giveAway(file);
+      if (CurrentHost() == HostKind::Substitute) {
+        EXPECT_TRUE(given);
+      }
+    }
+    const std::vector<BYTE> identity = identityOf(file);
+    SetLastError(0xdeadbeef);
+    const BOOL written = WritePrivateProfileStringW(u"s", u"added", u"1", file.c_str());
+    const DWORD dwError = GetLastError();
+    EXPECT_EQ(zeltest::readFileBytes(planted), "planted");
+    if (!cases[i].link) {
+      EXPECT_TRUE(written) << dwError;
+      EXPECT_EQ(zeltest::readFileBytes(file), "[s]\r\nk=old\r\nadded=1\r\n");
+      EXPECT_EQ(identityOf(file), identity);
+    } else if (CurrentHost() == HostKind::Substitute) {
+      EXPECT_FALSE(written);
+      EXPECT_EQ(dwError, ERROR_CANT_ACCESS_FILE);
+      EXPECT_EQ(zeltest::readFileBytes(elsewhere), "[s]\r\nk=secret\r\n");
+      EXPECT_NE(GetFileAttributesW(file.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+    } else {
+      EXPECT_TRUE(written) << dwError;
+      EXPECT_EQ(zeltest::readFileBytes(elsewhere), "[s]\r\nk=secret\r\nadded=1\r\n");
+    }
+    // Reading follows a link everywhere, as on Windows.
+    WCHAR value[16] = {};
+    GetPrivateProfileStringW(u"s", u"k", u"", value, 16, file.c_str());
+    EXPECT_EQ(zeltest::narrow(value), cases[i].link ? "secret" : "old");
+    if (cases[i].link) {
+      EXPECT_TRUE(zeltest::removeFileLink(file));
+    }
+  }
 }
 
 TEST_F(ProfileFiles, WritersOfSeveralThreadsLoseNothing) {

@@ -1,19 +1,24 @@
 // test_host_files.cpp - the substitute's file calls against what lies
 // outside one process: opens held by another process, attributes as they
-// are stored on the host, host links and other file systems. Everything
-// lives under C:\FixwellHostFileTest of the test machine.
+// are stored on the host, host links, other file systems and what writers
+// that died left behind. Everything lives under C:\FixwellHostFileTest of
+// the test machine.
 #include "zel_test_support.h"
 #include "zelsys/files.h"
 #include "zelsys/kernel.h"
+#include "zelsys/profilefiles.h"
 #include "zelsys/security.h"
 #include "zelsys/winconst.h"
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
+#include <functional>
 #include <iterator>
 #include <set>
 #include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
@@ -36,28 +41,39 @@ HANDLE open(const std::u16string &path, DWORD access, DWORD share) {
                      nullptr);
 }
 
-// A forked process that opens a file and holds it until it is killed.
+// A forked process that does one thing (opens a file, locks one) and
+// holds what it did until it is killed.
 class Holder {
 public:
-  Holder(const std::u16string &path, DWORD access, DWORD share) {
+  explicit Holder(const std::function<bool()> &act) {
     int ready[2];
     if (::pipe(ready) != 0)
       return;
     m_pid = ::fork();
     if (m_pid == 0) {
-      const char opened = open(path, access, share) != INVALID_HANDLE_VALUE ? 'y' : 'n';
-      (void)!::write(ready[1], &opened, 1);
+      const char done = act() ? 'y' : 'n';
+      (void)!::write(ready[1], &done, 1);
       for (;;)
         ::pause();
     }
     ::close(ready[1]);
-    (void)!::read(ready[0], &m_opened, 1);
+    (void)!::read(ready[0], &m_done, 1);
     ::close(ready[0]);
   }
+  // Opens the file with this access and share mode.
+  Holder(const std::u16string &path, DWORD access, DWORD share)
+      : Holder([&] { return open(path, access, share) != INVALID_HANDLE_VALUE; }) {}
+  // Makes the host file and locks it, as a writer holds the file it writes
+  // beside its target.
+  explicit Holder(const std::string &path)
+      : Holder([&] {
+          const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+          return fd >= 0 && ::flock(fd, LOCK_EX) == 0;
+        }) {}
   ~Holder() { kill(); }
   Holder(const Holder &) = delete;
   Holder &operator=(const Holder &) = delete;
-  bool opened() const { return m_opened == 'y'; }
+  bool done() const { return m_done == 'y'; }
   void kill() {
     if (m_pid > 0 && ::kill(m_pid, SIGKILL) == 0)
       ::waitpid(m_pid, nullptr, 0);
@@ -66,8 +82,13 @@ public:
 
 private:
   pid_t m_pid = -1;
-  char m_opened = 'n';
+  char m_done = 'n';
 };
+
+bool exists(const std::string &path) {
+  struct stat status {};
+  return ::lstat(path.c_str(), &status) == 0;
+}
 
 class HostFiles : public ::testing::Test {
 protected:
@@ -97,13 +118,13 @@ TEST_F(HostFiles, OpensOfAnotherProcessCountUntilItEnds) {
   };
   for (std::size_t i = 0; i < std::size(cases); ++i) {
     Holder holder(path, cases[i].childAccess, cases[i].childShare);
-    ASSERT_TRUE(holder.opened()) << "case " << i;
+    ASSERT_TRUE(holder.done()) << "case " << i;
     const HANDLE hFile = open(path, cases[i].access, cases[i].share);
     EXPECT_EQ(hFile != INVALID_HANDLE_VALUE, cases[i].shared) << "case " << i;
     CloseHandle(hFile);
   }
   Holder holder(path, GENERIC_READ, FILE_SHARE_READ);
-  ASSERT_TRUE(holder.opened());
+  ASSERT_TRUE(holder.done());
   EXPECT_FALSE(DeleteFileW(path.c_str()));
   EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
   holder.kill(); // the kernel drops a killed process's locks
@@ -230,4 +251,68 @@ TEST_F(HostFiles, MovesAcrossFileSystemsOnlyAsCopies) {
   EXPECT_TRUE(MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_COPY_ALLOWED));
   EXPECT_EQ(GetFileAttributesW(source.c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_TRUE(DeleteFileW(target.c_str()));
+}
+
+// A copy or a move across file systems killed half-way leaves its hidden
+// file beside the target, a profile write killed before its rename too.
+// The next such write into that folder deletes what writers that died left
+// there, and nothing else: not the file of one still at work, not a link
+// under such a name (nor what it points to), not a name merely alike.
+TEST_F(HostFiles, WritersDeleteWhatWritersThatDiedLeft) {
+  struct stat shm {};
+  struct stat here {};
+  const bool otherSystem = ::stat("/dev/shm", &shm) == 0 &&
+                           ::stat(hostRoot().c_str(), &here) == 0 && shm.st_dev != here.st_dev;
+  const std::string shmName = "/dev/shm/fixwell-moving-" + std::to_string(::getpid());
+  const std::u16string shmSource = u"Z:" + std::u16string(shmName.begin(), shmName.end());
+  const struct {
+    const char *prefix;
+    std::function<bool(const std::u16string &folder)> write;
+  } writers[] = {
+      {".zel-copy-",
+       [&](const std::u16string &folder) {
+         const std::u16string source = otherSystem ? shmSource : folder + u"\\source";
+         const std::u16string target = folder + u"\\written";
+         CloseHandle(open(source, GENERIC_WRITE, 0));
+         return (otherSystem ? MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_COPY_ALLOWED)
+                             : CopyFileW(source.c_str(), target.c_str(), TRUE)) != FALSE;
+       }},
+      {".zel-profile-",
+       [](const std::u16string &folder) {
+         return WritePrivateProfileStringW(u"s", u"k", u"v", (folder + u"\\app.ini").c_str()) !=
+                FALSE;
+       }},
+  };
+  const std::string outside = hostRoot() + "/outside";
+  std::FILE *file = std::fopen(outside.c_str(), "w");
+  ASSERT_TRUE(file && std::fputs("outside", file) >= 0 && std::fclose(file) == 0);
+  for (std::size_t i = 0; i < std::size(writers); ++i) {
+    const std::string prefix = writers[i].prefix;
+    const std::string folder = hostRoot() + "/w" + std::to_string(i);
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    const std::string dead = folder + "/" + prefix + "0123456789abcdef";
+    const std::string older = folder + "/" + prefix + "Ab12Cd"; // never locked
+    const std::string live = folder + "/" + prefix + "fedcba9876543210";
+    const std::string link = folder + "/" + prefix + "1111222233334444";
+    const std::string alike = folder + "/" + prefix.substr(1) + "0123456789abcdef";
+    Holder died(dead);
+    Holder working(live);
+    ASSERT_TRUE(died.done() && working.done()) << "writer " << i;
+    died.kill();
+    for (const std::string &path : {older, alike})
+      ASSERT_EQ(::close(::open(path.c_str(), O_WRONLY | O_CREAT, 0600)), 0);
+    ASSERT_EQ(::symlink(outside.c_str(), link.c_str()), 0);
+
+    const std::string windows = "\\w" + std::to_string(i);
+    EXPECT_TRUE(writers[i].write(ROOT + std::u16string(windows.begin(), windows.end())))
+        << "writer " << i << " " << GetLastError();
+    EXPECT_FALSE(exists(dead)) << "writer " << i;
+    EXPECT_FALSE(exists(older)) << "writer " << i;
+    EXPECT_TRUE(exists(live) && exists(link) && exists(alike)) << "writer " << i;
+  }
+  char bytes[16] = {};
+  file = std::fopen(outside.c_str(), "r");
+  EXPECT_TRUE(file && std::fgets(bytes, sizeof bytes, file) && std::string(bytes) == "outside");
+  if (file)
+    std::fclose(file);
 }

@@ -12,6 +12,7 @@
 #include "zel_function_trace.h"
 
 #include "zelsys/kernel.h"
+#include "zelsys/security.h"
 
 static const ZEL_USHORT ZEL_SOURCE[] = u".\\zel_directory";
 static const ZEL_USHORT ZEL_CLASS[] = u"CZELDirectory";
@@ -31,6 +32,42 @@ bool endsWithBackslash(const CZELWCharString &strPath) {
 
 bool isDirectory(zelsys::DWORD dwAttributes) {
   return (dwAttributes & zelsys::FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Whether the file at the path has names besides this one, or cannot be
+// asked. Its attributes are those of all its names, some maybe elsewhere.
+bool hasOtherNames(const CZELWCharString &strPath) {
+  constexpr zelsys::DWORD dwReadAttributes = 0x80; // FILE_READ_ATTRIBUTES
+  constexpr zelsys::DWORD dwShareAll =
+      zelsys::FILE_SHARE_READ | zelsys::FILE_SHARE_WRITE | zelsys::FILE_SHARE_DELETE;
+  const zelsys::HANDLE hFile =
+      zelsys::CreateFileW(zelPathText(strPath), dwReadAttributes, dwShareAll, nullptr,
+                          zelsys::OPEN_EXISTING, zelsys::FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (hFile == zelsys::INVALID_HANDLE_VALUE)
+    return true;
+  zelsys::BY_HANDLE_FILE_INFORMATION info{};
+  const bool bAsked = zelsys::GetFileInformationByHandle(hFile, &info) != zelsys::FALSE;
+  zelsys::CloseHandle(hFile);
+  return !bAsked || info.nNumberOfLinks != 1;
+}
+
+// Clears what keeps a file from being deleted (see removeAllFilesInDirectory);
+// false when it must stay.
+bool clearGuards(const CZELWCharString &strPath, zelsys::DWORD dwAttributes) {
+  // Windows refuses to delete read-only files; hidden ones are cleared as
+  // well so that nothing of the old state remains. A link keeps its hidden
+  // flag, which guards nothing and may come from its name alone (on the
+  // substitute); its read-only flag is its own, not what it points to.
+  // The attributes of a file with other names are theirs too.
+  const bool bLink = (dwAttributes & zelsys::FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  const zelsys::DWORD dwGuarded =
+      zelsys::FILE_ATTRIBUTE_READONLY | (bLink ? 0 : zelsys::FILE_ATTRIBUTE_HIDDEN);
+  if ((dwAttributes & dwGuarded) == 0)
+    return true;
+  if (!bLink && hasOtherNames(strPath))
+    return (dwAttributes & zelsys::FILE_ATTRIBUTE_READONLY) == 0;
+  return zelsys::SetFileAttributesW(zelPathText(strPath), zelsys::FILE_ATTRIBUTE_NORMAL) !=
+         zelsys::FALSE;
 }
 
 } // namespace
@@ -155,12 +192,7 @@ bool CZELDirectory::removeAllFilesInDirectory() {
       if (dwAttributes == zelsys::INVALID_FILE_ATTRIBUTES || zelIsDotEntry(pszEntry) ||
           isDirectory(dwAttributes))
         return true;
-      // Windows refuses to delete read-only files; hidden ones are cleared
-      // as well so that nothing of the old state remains.
-      const zelsys::DWORD dwGuarded =
-          zelsys::FILE_ATTRIBUTE_READONLY | zelsys::FILE_ATTRIBUTE_HIDDEN;
-      if ((dwAttributes & dwGuarded) != 0 &&
-          !zelsys::SetFileAttributesW(zelPathText(path), zelsys::FILE_ATTRIBUTE_NORMAL))
+      if (!clearGuards(path, dwAttributes))
         return true; // not attempted, not counted
       ++ulAttempts;
       if (zelsys::DeleteFileW(zelPathText(path)))

@@ -29,7 +29,11 @@ public:
   bool enumerateFiles(CZELWCharStringList &list, bool bFullPath);
   bool enumerateSubDirectories(CZELWCharStringList &list, bool bFullPath, bool bKeepDots);
   // Deletes the plain files of the folder, read-only and hidden ones too;
-  // subfolders stay.
+  // subfolders stay. A link is deleted as a name of its own, never what it
+  // points to, and a link to a folder stays as a subfolder does. A
+  // read-only file with other names stays, as one whose attributes cannot
+  // be changed does: clearing them would clear them for its other names
+  // too, which may lie outside the folder.
   bool removeAllFilesInDirectory();
   // Creates every missing level of the path, outermost first.
   bool createDirectoryPath();

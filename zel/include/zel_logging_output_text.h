@@ -3,11 +3,14 @@
 // Appends one UTF-16LE line per entry to the file the record names or, when
 // it names none, to the one "TextOutput" names; a new file starts with the
 // byte-order mark. The file is opened and closed for every line, for
-// appending only. The bytes a process writes through detailed lines are
-// counted, and past "MaxLogFileSize" kilobytes the file is rotated to
-// numbered copies (".1" the newest, at most "MaxLogFileNum" of them). Safe to
-// use from several threads and processes at once: a writer keeps the others
-// out of the file for the one write of its line.
+// appending only, and never through a link: a log or a folder on its path
+// that is a symbolic link or junction, a log with a second name (a hard
+// link) or one that is no plain file is not written to, and the line counts
+// as not written. A detailed line that leaves the file past
+// "MaxLogFileSize" kilobytes rotates it to numbered copies: ".1" the
+// newest, every older copy moving up by one, at most "MaxLogFileNum" of
+// them. Safe to use from several threads and processes at once: a writer
+// keeps the others out of the file while it writes its line and rotates.
 #pragma once
 
 #include "zel_log_record.h"
@@ -36,8 +39,8 @@ public:
   // (null restores it). Lets tests write lines with a fixed time.
   typedef std::tm (*Clock)();
   static void setClock(Clock pfnClock) noexcept;
-  // The process's counters: bytes written since the last rotation, and
-  // rotations done.
+  // The process's counters: the bytes of detailed lines it has written
+  // since it last rotated the file, and the rotations it has done.
   static ZEL_ULONG getBytesWritten() noexcept;
   static ZEL_ULONG getRotationCount() noexcept;
   // Sets both counters back to 0.

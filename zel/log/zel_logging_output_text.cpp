@@ -1,38 +1,26 @@
-// zel_logging_output_text.cpp - the text log file: line formats, appending,
-// rotation.
+// zel_logging_output_text.cpp - the text log file: line formats, and the
+// process's side of appending (zel_log_file.h does the file's).
 //
-// A line is built in full, then written with one append-only write while no
-// other writer may have the file open, so that it lands whole at the end
-// whoever else logs to the file. A new file is
-// made under a name of its own, given its byte-order mark and only then put
-// in place, so that no process appends to a file that still lacks its mark.
-// One lock per process covers the write, the byte counter and the rotation.
+// A line is built in full and handed over whole, to be written with one
+// append while no other writer has the file. One lock per process covers
+// the write and the counters, so the threads of a process take turns
+// before they meet the other processes at the file.
 #include "zel_logging_output_text.h"
 
 #include "zel_lock.h"
+#include "zel_log_file.h"
 #include "zel_log_settings.h"
-
-#include "zelsys/files.h"
-#include "zelsys/kernel.h"
-#include "zelsys/security.h"
-#include "zelsys/winconst.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <initializer_list>
 #include <mutex>
-#include <random>
 #include <string>
 #include <string_view>
 
 namespace {
 
-constexpr std::size_t MAX_FOLDER_CHARS = 512;
 constexpr ZEL_ULONG TEXT_OUTPUT_BYTES = 256;
-const ZEL_BYTE BYTE_ORDER_MARK[] = {0xFF, 0xFE};
-// How often a writer looks again at a file another one is writing to (a
-// few seconds in all; a line takes microseconds) before the line is given up.
-constexpr ZEL_ULONG BUSY_TRIES = 2000;
 
 constinit CZELLock g_lock;
 ZEL_ULONG g_ulBytesWritten = 0;
@@ -166,87 +154,6 @@ bool deliver(std::u16string line, ZEL_USHORT *pszLine, ZEL_ULONG ulChars) {
   return true;
 }
 
-// The folder of a path that begins with a drive: up to and including its
-// last backslash (the drive alone when there is none); empty without a drive.
-std::u16string folderOf(const std::u16string &path) {
-  const bool bDrive =
-      path.size() >= 2 && path[1] == u':' &&
-      ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z'));
-  if (!bDrive)
-    return std::u16string();
-  const std::size_t slash = path.rfind(u'\\');
-  return path.substr(0, std::min(slash == std::u16string::npos ? 2 : slash + 1, MAX_FOLDER_CHARS));
-}
-
-// Opens the file to append one line. Other writers are kept out while the
-// line is written, so that lines of several processes never overwrite or
-// cut into one another: not every system makes appends through a shared
-// handle atomic. A writer that finds the file busy waits its turn.
-zelsys::HANDLE openForAppending(const std::u16string &path) {
-  for (ZEL_ULONG ulTry = 0;; ++ulTry) {
-    const zelsys::HANDLE hFile = zelsys::CreateFileW(
-        path.c_str(), zelsys::FILE_APPEND_DATA | zelsys::SYNCHRONIZE, zelsys::FILE_SHARE_READ,
-        nullptr, zelsys::OPEN_EXISTING, zelsys::FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hFile != zelsys::INVALID_HANDLE_VALUE ||
-        zelsys::GetLastError() != zelsys::ERROR_SHARING_VIOLATION || ulTry == BUSY_TRIES)
-      return hFile;
-    zelsys::Sleep(ulTry < 10 ? 0 : 1);
-  }
-}
-
-bool writeAll(zelsys::HANDLE hFile, const void *pData, zelsys::DWORD dwBytes) {
-  zelsys::DWORD dwWritten = 0;
-  return zelsys::WriteFile(hFile, pData, dwBytes, &dwWritten, nullptr) && dwWritten == dwBytes;
-}
-
-// Puts a new log file with its byte-order mark in place, unless another
-// process was quicker; either way the file exists afterwards if it can.
-void createWithMark(const std::u16string &path) {
-  std::random_device random;
-  const std::u16string fresh = path + u".new-" + hex8(static_cast<ZEL_LONG>(random())).substr(2);
-  const zelsys::HANDLE hFile =
-      zelsys::CreateFileW(fresh.c_str(), zelsys::GENERIC_WRITE, 0, nullptr, zelsys::CREATE_NEW,
-                          zelsys::FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (hFile == zelsys::INVALID_HANDLE_VALUE)
-    return;
-  const bool bMarked = writeAll(hFile, BYTE_ORDER_MARK, sizeof BYTE_ORDER_MARK);
-  zelsys::CloseHandle(hFile);
-  if (!bMarked || !zelsys::MoveFileExW(fresh.c_str(), path.c_str(), 0))
-    zelsys::DeleteFileW(fresh.c_str());
-}
-
-// Appends the line to the file, making the file when it is missing.
-bool appendLine(const std::u16string &path, const std::u16string &line) {
-  zelsys::HANDLE hFile = openForAppending(path);
-  if (hFile == zelsys::INVALID_HANDLE_VALUE) {
-    createWithMark(path);
-    hFile = openForAppending(path);
-  }
-  if (hFile == zelsys::INVALID_HANDLE_VALUE)
-    return false;
-  const bool bWritten =
-      writeAll(hFile, line.data(), static_cast<zelsys::DWORD>(line.size() * sizeof(char16_t)));
-  zelsys::CloseHandle(hFile);
-  return bWritten;
-}
-
-// The current file becomes ".1", older copies move up by one, and the copy
-// numbered MaxLogFileNum is replaced by the one below it.
-void rotateIfDue(const std::u16string &path) {
-  const ZEL_ULONG ulMaxSize = CZELLogSettings::getMaxLogFileSize();
-  const ZEL_ULONG ulMaxNum = CZELLogSettings::getMaxLogFileNum();
-  if (ulMaxSize == 0 || ulMaxNum == 0 || g_ulBytesWritten / 1024 <= ulMaxSize)
-    return;
-  auto numbered = [&](ZEL_ULONG n) { return path + u"." + ascii(std::to_string(n).c_str()); };
-  for (ZEL_ULONG n = g_ulRotations; n >= 1; --n)
-    if (n != ulMaxNum)
-      zelsys::MoveFileExW(numbered(n).c_str(), numbered(n + 1).c_str(),
-                          zelsys::MOVEFILE_REPLACE_EXISTING);
-  zelsys::MoveFileExW(path.c_str(), numbered(1).c_str(), zelsys::MOVEFILE_REPLACE_EXISTING);
-  ++g_ulRotations;
-  g_ulBytesWritten = 0;
-}
-
 // The record's own file, else the configured one, stored in the record.
 bool outputPath(CZELLogRecord &rRecord, std::u16string &path) {
   if (rRecord.m_pszOutputPath == nullptr) {
@@ -259,28 +166,29 @@ bool outputPath(CZELLogRecord &rRecord, std::u16string &path) {
   return !path.empty();
 }
 
-// Both slots: find the file, make its folder, append the line; the detailed
-// slot counts the bytes and rotates.
+// Both slots: find the file and append the line; only a detailed line
+// rotates the file, and is counted.
 template <class Record, class Format>
 bool writeLine(Record &rRecord, bool bDetailed, Format format) noexcept {
   try {
     std::u16string path;
-    if (!outputPath(rRecord, path))
+    if (!outputPath(rRecord, path) || (bDetailed && !zelHasDriveLetter(path)))
       return false;
-    const std::u16string folder = folderOf(path);
-    if (bDetailed && folder.empty())
-      return false;
-    zelsys::CreateDirectoryW(folder.c_str(), nullptr);
     const std::lock_guard<CZELLock> lock(g_lock);
     std::u16string line(CZELLoggingOutputText::MAX_LINE_CHARS + 1, u'\0');
     if (!format(rRecord, now(), line.data(), static_cast<ZEL_ULONG>(line.size())))
       return false;
     line.resize(line.find(u'\0'));
-    if (!appendLine(path, line))
+    CZELLogRotation rotation;
+    if (bDetailed)
+      rotation = {CZELLogSettings::getMaxLogFileSize(), CZELLogSettings::getMaxLogFileNum()};
+    bool bRotated = false;
+    if (!zelAppendLogLine(path, line, rotation, bRotated))
       return false;
     if (bDetailed) {
-      g_ulBytesWritten += static_cast<ZEL_ULONG>(line.size() * sizeof(char16_t));
-      rotateIfDue(path);
+      g_ulBytesWritten =
+          bRotated ? 0 : g_ulBytesWritten + static_cast<ZEL_ULONG>(line.size() * sizeof(char16_t));
+      g_ulRotations += bRotated ? 1 : 0;
     }
     return true;
   } catch (...) {

@@ -28,6 +28,10 @@ namespace zelsys {
 HANDLE CreateFileBelowW(HANDLE hFolder, LPCWSTR lpName, DWORD dwDesiredAccess, DWORD dwShareMode,
                         DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes);
 
+// Makes the folder lpName in hFolder, as CreateDirectoryW makes one; a name
+// already taken, by a link too, fails with ERROR_ALREADY_EXISTS.
+BOOL CreateDirectoryBelowW(HANDLE hFolder, LPCWSTR lpName);
+
 // Renames lpExistingName to lpNewName in hFolder; dwFlags 0 or
 // MOVEFILE_REPLACE_EXISTING. A link under either name is moved or replaced
 // as a name of its own, never followed.
