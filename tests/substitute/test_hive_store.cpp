@@ -124,16 +124,23 @@ std::string readWithHivex(const std::string &file, const std::vector<std::string
   return out;
 }
 
-LSTATUS setBinary(HKEY root, const std::u16string &path, const std::string &data) {
+LSTATUS setBinary(HKEY root, const std::u16string &path, const std::string &data, REGSAM view = 0) {
   HKEY key = nullptr;
-  LSTATUS status =
-      RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+  LSTATUS status = RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view,
+                                   nullptr, &key, nullptr);
   if (status == ERROR_SUCCESS) {
     status = RegSetValueExW(key, u"v", 0, REG_BINARY, reinterpret_cast<const BYTE *>(data.data()),
                             static_cast<DWORD>(data.size()));
     RegCloseKey(key);
   }
   return status;
+}
+
+// A sample installation of that Windows in folder, made the current machine.
+bool makeInstallation(const std::filesystem::path &folder, const char *os) {
+  const std::string command = "ZELHIVE='" ZEL_ZELHIVE "' '" ZEL_MAKE_WINDOWS_INSTALL "' '" +
+                              folder.string() + "' " + os + " >/dev/null";
+  return std::system(command.c_str()) == 0 && ::setenv("ZEL_MACHINE", folder.c_str(), 1) == 0;
 }
 
 std::string queryBinary(HKEY key, const char16_t *name) {
@@ -181,11 +188,7 @@ TEST(HiveStore, SampleInstallationsAnswerFromTheirOwnFilesAndHives) {
   for (const Case &c : kCases) {
     SCOPED_TRACE(c.os);
     const std::filesystem::path root = folder.path / c.os;
-    ASSERT_EQ(std::system(("ZELHIVE='" ZEL_ZELHIVE "' '" ZEL_MAKE_WINDOWS_INSTALL "' '" +
-                           root.string() + "' " + c.os + " >/dev/null")
-                              .c_str()),
-              0);
-    ::setenv("ZEL_MACHINE", root.c_str(), 1);
+    ASSERT_TRUE(makeInstallation(root, c.os));
 
     OSVERSIONINFOEXW version{};
     version.dwOSVersionInfoSize = sizeof version;
@@ -214,13 +217,8 @@ TEST(HiveStore, SampleInstallationsAnswerFromTheirOwnFilesAndHives) {
     EXPECT_EQ(setBinary(HKEY_USERS, user + u"\\Software\\Probe", "user"), ERROR_SUCCESS);
     EXPECT_EQ(setBinary(HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Probe", "set"),
               ERROR_SUCCESS);
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Probe", 0, nullptr, 0,
-                              KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &key, nullptr),
+    EXPECT_EQ(setBinary(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Probe", "32", KEY_WOW64_32KEY),
               ERROR_SUCCESS);
-    EXPECT_EQ(RegSetValueExW(key, u"v", 0, REG_BINARY, reinterpret_cast<const BYTE *>("32"), 2),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
     ASSERT_EQ(checkpointHives(), ERROR_SUCCESS);
     const std::filesystem::path config = root / "Windows" / "System32" / "config";
     std::vector<std::string> software = c.view32;
@@ -467,22 +465,11 @@ TEST(HiveStore, AHiveThatCannotBeReadStopsNoOtherHiveInAnyView) {
   for (const char *broken : {"SOFTWARE", "SYSTEM"}) {
     SCOPED_TRACE(broken);
     TempFolder folder;
-    ASSERT_EQ(std::system(("ZELHIVE='" ZEL_ZELHIVE "' '" ZEL_MAKE_WINDOWS_INSTALL "' '" +
-                           folder.path.string() + "' win7 >/dev/null")
-                              .c_str()),
-              0);
-    ::setenv("ZEL_MACHINE", folder.path.c_str(), 1);
+    ASSERT_TRUE(makeInstallation(folder.path, "win7"));
     const std::filesystem::path config = folder.path / "Windows" / "System32" / "config";
     std::filesystem::resize_file(config / broken, 3000);
-    for (const REGSAM view : {REGSAM{0}, REGSAM{KEY_WOW64_32KEY}, REGSAM{KEY_WOW64_64KEY}}) {
-      HKEY key = nullptr;
-      ASSERT_EQ(RegCreateKeyExW(HKEY_USERS, u".DEFAULT\\Software\\Probe", 0, nullptr, 0,
-                                KEY_ALL_ACCESS | view, nullptr, &key, nullptr),
-                ERROR_SUCCESS);
-      EXPECT_EQ(RegSetValueExW(key, u"v", 0, REG_BINARY, reinterpret_cast<const BYTE *>("ok"), 2),
-                ERROR_SUCCESS);
-      RegCloseKey(key);
-    }
+    for (const REGSAM view : {REGSAM{0}, REGSAM{KEY_WOW64_32KEY}, REGSAM{KEY_WOW64_64KEY}})
+      EXPECT_EQ(setBinary(HKEY_USERS, u".DEFAULT\\Software\\Probe", "ok", view), ERROR_SUCCESS);
     ASSERT_EQ(checkpointHives(), ERROR_SUCCESS);
     EXPECT_EQ(readWithHivex((config / "DEFAULT").string(), {"Software", "Probe"}, "v"), "ok");
   }
